@@ -1,0 +1,16 @@
+// glanzo-cli: the core without a window, one subcommand per task.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::string>;
+
+// Prints "glanzo-cli: MESSAGE" on stderr and returns 1, so commands can `return fail(...)`.
+int fail(const std::string& message);
+// "cannot open PATH: reason" from errno.
+std::string open_error(const std::string& path);
+
+// Subcommands; each gets the arguments after its name and returns the exit code.
+int cmd_frames(const Args& args);
+int cmd_config(const Args& args);

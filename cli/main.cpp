@@ -1,0 +1,86 @@
+// glanzo-cli [--config FILE] COMMAND [ARGS...]
+//
+// Exits 0 on success, non-zero with one line on stderr on failure.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "cli.h"
+#include "config/config.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* usage;
+    int (*run)(const Args&);
+};
+
+constexpr Command COMMANDS[] = {
+    {"frames", "frames LOG", cmd_frames},
+    {"config", "config rewrite IN OUT", cmd_config},
+};
+
+void print_usage(FILE* out)
+{
+    std::fprintf(out, "usage: glanzo-cli [--config FILE] COMMAND [ARGS...]\ncommands:\n");
+    for (const Command& c : COMMANDS)
+        std::fprintf(out, "  %s\n", c.usage);
+}
+
+// Loads the configuration as start-up does.
+int load_configuration(const std::string& path)
+{
+    if (access(path.c_str(), R_OK) != 0)
+        return fail(open_error(path));
+    set_config_path(path);
+    if (load_config() != 0)
+        return 1;   // the reader has said why
+    return 0;
+}
+
+}  // namespace
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "glanzo-cli: %s\n", message.c_str());
+    return 1;
+}
+
+std::string open_error(const std::string& path)
+{
+    return "cannot open " + path + ": " + std::strerror(errno);
+}
+
+int main(int argc, char** argv)
+{
+    Args args;
+    std::string config;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--config") {
+            if (i + 1 >= argc)
+                return fail("--config needs a file");
+            config = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            print_usage(stdout);
+            return 0;
+        } else {
+            args.push_back(a);
+        }
+    }
+    if (args.empty()) {
+        print_usage(stderr);
+        return 2;
+    }
+    if (!config.empty()) {
+        if (int rc = load_configuration(config))
+            return rc;
+    }
+    for (const Command& c : COMMANDS)
+        if (args[0] == c.name)
+            return c.run(Args(args.begin() + 1, args.end()));
+    return fail("unknown command '" + args[0] + "' (try --help)");
+}

@@ -1,0 +1,60 @@
+#include "link/ring.h"
+
+ReceiveRing g_ring;
+
+int32_t ring_count()
+{
+    int32_t n = g_ring.head.load_acquire() - g_ring.tail;
+    return n < 0 ? n + RING_SIZE : n;
+}
+
+int ring_get()
+{
+    int32_t tail = g_ring.tail;
+    if (g_ring.head.load_acquire() == tail)
+        return -1;
+    tail = tail + 1 == RING_SIZE ? 0 : tail + 1;
+    int byte = g_ring.buf[tail];
+    g_ring.tail.store_release(tail);
+    return byte;
+}
+
+int ring_peek()
+{
+    int32_t tail = g_ring.tail;
+    if (g_ring.head.load_acquire() == tail)
+        return -1;
+    return g_ring.buf[tail + 1 == RING_SIZE ? 0 : tail + 1];
+}
+
+void request_ring_flush() { g_ring.reset_request = 1; }
+
+bool ring_put(uint8_t byte)
+{
+    int32_t w = g_ring.writer + 1 == RING_SIZE ? 0 : g_ring.writer + 1;
+    if (w == g_ring.tail.load_acquire())
+        return false;   // full: one slot always stays free, the oldest bytes are kept
+    g_ring.buf[w] = byte;
+    g_ring.writer = w;
+    g_ring.head.store_release(w);
+    return true;
+}
+
+bool ring_serve_reset()
+{
+    if (g_ring.reset_request == 0)
+        return false;
+    g_ring.writer = 0;
+    g_ring.head.store_release(0);
+    g_ring.tail.store_release(0);
+    g_ring.reset_request = 0;
+    return true;
+}
+
+void reset_ring()
+{
+    g_ring.writer = 0;
+    g_ring.head = 0;
+    g_ring.tail = 0;
+    g_ring.reset_request = 0;
+}

@@ -1,0 +1,122 @@
+// glanzo-cli as a user runs it: the program, its arguments, its output and exit code.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "config/config.h"
+#include "config/settings.h"
+#include "support/log_builder.h"
+
+namespace {
+
+struct CliRun {
+    int exit_code;
+    std::string out, err;
+};
+
+CliRun run_cli(const std::string& args)
+{
+    std::string out = temp_dir() + "/cli.out", err = temp_dir() + "/cli.err";
+    std::string cmd = std::string(GLANZO_CLI) + " " + args + " >" + out + " 2>" + err;
+    int status = std::system(cmd.c_str());
+    return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+}
+
+std::string hex(const FrameRecord& f)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (uint8_t b : f.b) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+TEST(CliFrames, PrintsOneJsonObjectPerFrameWithMarkerAndTimeTexts)
+{
+    Bytes log = frame_bytes(sample_frame(1));
+    append(log, insert_at(frame_bytes(sample_frame(2)), 60, marker_record(7, 3, 7, 2013, 14, 5, 9)));
+    append(log, frame_bytes_bad_crc(sample_frame(3)));
+    Bytes t = time_record(12, 31, 2024, 23, 59, 58);
+    t[8] = '"';    // text bytes are any bytes: a quote, a control byte and a high byte
+    t[9] = 0x01;
+    t[10] = 0xE9;
+    append(log, t);
+    append(log, frame_bytes(sample_frame(4)));
+    std::string path = write_temp_file("cli-frames.dat", log);
+
+    CliRun r = run_cli("frames " + path);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    std::string expected =
+        "{\"status\":\"ok\",\"marker\":null,\"time\":null,\"payload\":\"" + hex(sample_frame(1)) + "\"}\n" +
+        "{\"status\":\"ok\",\"marker\":\"007\",\"time\":\" 03/07/2013 - 14:05:09\",\"payload\":\"" +
+        hex(sample_frame(2)) + "\"}\n" + "{\"status\":\"bad_crc\",\"marker\":null,\"time\":null}\n" +
+        "{\"status\":\"ok\",\"marker\":null,\"time\":\" 12\\\"\\u0001\xC3\xA9/2024 - 23:59:58\",\"payload\":\"" +
+        hex(sample_frame(4)) + "\"}\n";
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(CliFrames, FailsWithOneLineForAMissingLogAndPrintsNothingForAnEmptyOne)
+{
+    CliRun missing = run_cli("frames " + temp_dir() + "/absent.dat");
+    EXPECT_NE(missing.exit_code, 0);
+    EXPECT_EQ(missing.err, "glanzo-cli: cannot open " + temp_dir() + "/absent.dat: No such file or directory\n");
+
+    CliRun empty = run_cli("frames " + write_temp_file("empty.dat", Bytes()));
+    EXPECT_EQ(empty.exit_code, 0);
+    EXPECT_EQ(empty.out, "");
+}
+
+TEST(CliConfig, RewriteLoadsWithTheReaderAndWritesWithTheWriter)
+{
+    std::string in = write_temp_file("in.cfg", Bytes());
+    {
+        std::string text = "[PORT] /dev/ttyUSB1\n[LRNLWR] 500\n[UD10NAME] Boost gauge \n[TOTALPW] 5\n";
+        FILE* f = std::fopen(in.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    std::string out = temp_dir() + "/out.cfg";
+    CliRun r = run_cli("config rewrite " + in + " " + out);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+
+    // The same result in this process, from the same reader and writer.
+    reset_settings();
+    g_settings.port = "/dev/ttyUSB1";
+    g_settings.lrnlwr = 80;
+    g_settings.ud[10].name = "Boost gauge";
+    std::string expected_path = temp_dir() + "/expected.cfg";
+    set_config_path(expected_path);
+    ASSERT_EQ(save_config(), 0);
+    EXPECT_EQ(read_file(out), read_file(expected_path));
+    reset_settings();
+}
+
+TEST(CliConfig, RefusesAMissingInputOrAnUnwritableOutputWithOneLine)
+{
+    CliRun missing = run_cli("config rewrite " + temp_dir() + "/none.cfg " + temp_dir() + "/o.cfg");
+    EXPECT_NE(missing.exit_code, 0);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
+
+    std::string in = write_temp_file("in2.cfg", Bytes());
+    CliRun unwritable = run_cli("config rewrite " + in + " " + temp_dir() + "/no/such/dir.cfg");
+    EXPECT_NE(unwritable.exit_code, 0);
+    EXPECT_EQ(unwritable.err, "Configuration File Error: Can not open Configuration File:    " + temp_dir() +
+                                  "/no/such/dir.cfg\n");
+}
+
+TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)
+{
+    EXPECT_NE(run_cli("frobnicate").exit_code, 0);
+    EXPECT_NE(run_cli("").exit_code, 0);
+    CliRun r = run_cli("--config " + temp_dir() + "/missing.cfg frames x");
+    EXPECT_NE(r.exit_code, 0);
+    EXPECT_NE(r.err.find("missing.cfg"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+#include "support/log_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "stream/crc.h"
+
+FrameRecord sample_frame(uint32_t seed)
+{
+    FrameRecord f;
+    uint32_t x = seed * 2654435761u + 12345u;
+    for (int i = 0; i < FRAME_PAYLOAD_BYTES; ++i) {
+        x = x * 1103515245u + 12345u;
+        uint8_t b = static_cast<uint8_t>(x >> 16);
+        // Keep clear of 0x55 and of the record letters so nothing but the frame's own sync pair
+        // and CRC can be mistaken for structure.
+        if (b == 0x55 || b == 'T' || b == 'M')
+            b = 0x20;
+        f.b[i] = b;
+    }
+    return f;
+}
+
+Bytes frame_bytes(const FrameRecord& f)
+{
+    Bytes out(FRAME_PAYLOAD_BYTES + 4);
+    out[0] = 0x55;
+    out[1] = 0xAA;
+    std::copy(f.b, f.b + FRAME_PAYLOAD_BYTES, out.begin() + 2);
+    uint16_t crc = stream_crc(f.b, 0x55, 0xAA, FRAME_PAYLOAD_BYTES);
+    out[FRAME_PAYLOAD_BYTES + 2] = static_cast<uint8_t>(crc >> 8);
+    out[FRAME_PAYLOAD_BYTES + 3] = static_cast<uint8_t>(crc & 0xFF);
+    return out;
+}
+
+Bytes frame_bytes_bad_crc(const FrameRecord& f)
+{
+    Bytes out = frame_bytes(f);
+    out.back() ^= 0x01;
+    return out;
+}
+
+Bytes time_record(int month, int day, int year, int hour, int minute, int second)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "TIME: %02d/%02d/%4d - %02d:%02d:%02d", month, day, year, hour, minute,
+                  second);
+    return Bytes(text, text + std::char_traits<char>::length(text));
+}
+
+Bytes marker_record(int number, int month, int day, int year, int hour, int minute, int second)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "MARK%03d", number);
+    Bytes out(text, text + std::char_traits<char>::length(text));
+    append(out, time_record(month, day, year, hour, minute, second));
+    return out;
+}
+
+Bytes insert_at(const Bytes& frame, size_t at, const Bytes& record)
+{
+    Bytes out(frame.begin(), frame.begin() + static_cast<long>(at));
+    append(out, record);
+    out.insert(out.end(), frame.begin() + static_cast<long>(at), frame.end());
+    return out;
+}
+
+void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+
+std::string temp_dir()
+{
+    static std::string dir = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/glanzo-test-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back(0);
+        const char* made = mkdtemp(buf.data());
+        return std::string(made ? made : "/tmp");
+    }();
+    return dir;
+}
+
+std::string write_temp_file(const std::string& name, const Bytes& bytes)
+{
+    std::string path = temp_dir() + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    return path;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::string out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    std::fclose(f);
+    return out;
+}

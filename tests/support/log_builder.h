@@ -1,0 +1,35 @@
+// Builds stream bytes and data logs for tests and benchmarks: frames with correct (or broken)
+// CRCs, time and marker records, records dropped in the middle of a frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stream/frame.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// A frame record whose bytes follow from `seed`, avoiding accidental sync pairs and record
+// patterns so a test knows exactly what the reader should see.
+FrameRecord sample_frame(uint32_t seed);
+
+// The 277 bytes of a frame: sync pair, payload, CRC (high byte first).
+Bytes frame_bytes(const FrameRecord& f);
+// The same with the CRC's low byte changed.
+Bytes frame_bytes_bad_crc(const FrameRecord& f);
+
+// "TIME:" and the 22 text bytes " MM/DD/YYYY - hh:mm:ss".
+Bytes time_record(int month, int day, int year, int hour, int minute, int second);
+// "MARK", the number printed "%03d", then a complete time record.
+Bytes marker_record(int number, int month, int day, int year, int hour, int minute, int second);
+
+// `record` put into `frame` (a frame's bytes) before byte `at`.
+Bytes insert_at(const Bytes& frame, size_t at, const Bytes& record);
+
+void append(Bytes& out, const Bytes& more);
+
+// Writes bytes to a fresh file under the test temp directory and returns its path.
+std::string write_temp_file(const std::string& name, const Bytes& bytes);
+std::string read_file(const std::string& path);
+std::string temp_dir();
