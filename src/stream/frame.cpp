@@ -253,5 +253,6 @@ void gear_text(const FrameRecord& f, int trans_type, char out[4])
         return;
     }
     int gear = f.u8(F_GEAR);
-    std::snprintf(out, 4, "%d", gear > 9 ? 9 : gear);
+    out[0] = static_cast<char>('0' + (gear > 9 ? 9 : gear));
+    out[1] = 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 
 #include "stream/crc.h"
@@ -69,6 +70,10 @@ Bytes insert_at(const Bytes& frame, size_t at, const Bytes& record)
 
 void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
+namespace {
+char made_dir[4096];   // outlives every static object, for the clean-up at exit
+}  // namespace
+
 std::string temp_dir()
 {
     static std::string dir = [] {
@@ -77,7 +82,14 @@ std::string temp_dir()
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back(0);
         const char* made = mkdtemp(buf.data());
-        return std::string(made ? made : "/tmp");
+        if (made == nullptr)
+            std::abort();
+        std::snprintf(made_dir, sizeof made_dir, "%s", made);
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(made_dir, ec);
+        });
+        return std::string(made);
     }();
     return dir;
 }
@@ -87,7 +99,8 @@ std::string write_temp_file(const std::string& name, const Bytes& bytes)
     std::string path = temp_dir() + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty())
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
     return path;
