@@ -14,3 +14,4 @@ std::string open_error(const std::string& path);
 // Subcommands; each gets the arguments after its name and returns the exit code.
 int cmd_frames(const Args& args);
 int cmd_config(const Args& args);
+int cmd_record(const Args& args);

@@ -21,6 +21,7 @@ struct Command {
 constexpr Command COMMANDS[] = {
     {"frames", "frames LOG", cmd_frames},
     {"config", "config rewrite IN OUT", cmd_config},
+    {"record", "record --port DEV -o LOG --seconds S [--mark-every N]", cmd_record},
 };
 
 void print_usage(FILE* out)
@@ -75,10 +76,10 @@ int main(int argc, char** argv)
         print_usage(stderr);
         return 2;
     }
-    if (!config.empty()) {
-        if (int rc = load_configuration(config))
-            return rc;
-    }
+    if (config.empty())
+        disable_config_file();   // every setting keeps its initial value, and nothing is written
+    else if (int rc = load_configuration(config))
+        return rc;
     for (const Command& c : COMMANDS)
         if (args[0] == c.name)
             return c.run(Args(args.begin() + 1, args.end()));

@@ -195,6 +195,8 @@ std::string& path_setting()
     return path;
 }
 
+bool no_config_file = false;
+
 ConfigFile glanzo_file()
 {
     if (path_setting().empty())
@@ -218,11 +220,17 @@ const std::string& config_path()
     return path_setting();
 }
 
-void set_config_path(const std::string& path) { path_setting() = path; }
+void set_config_path(const std::string& path)
+{
+    path_setting() = path;
+    no_config_file = false;
+}
 
-int load_config() { return load_config_file(glanzo_file()); }
+void disable_config_file() { no_config_file = true; }
 
-int save_config() { return save_config_file(glanzo_file()); }
+int load_config() { return no_config_file ? 0 : load_config_file(glanzo_file()); }
+
+int save_config() { return no_config_file ? 0 : save_config_file(glanzo_file()); }
 
 int write_config_lines(FILE* out) { return write_config_lines(KEYS, out); }
 

@@ -13,6 +13,8 @@ std::span<const ConfigKey> glanzo_config_keys();
 // Path of the configuration file: beside the program unless set (--config FILE).
 const std::string& config_path();
 void set_config_path(const std::string& path);
+// Runs without a configuration file: loads and saves do nothing (glanzo-cli without --config).
+void disable_config_file();
 
 // Reads the configuration file into g_settings, then derives the frame-skip code, clears the
 // trip totals unless [SAVETRIP] is 1 and asks for a repaint. Returns 0, or -1 when the file could

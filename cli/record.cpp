@@ -1,0 +1,108 @@
+// glanzo-cli record: data logging from the live stream without a window.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "cli.h"
+#include "datalog/datalog.h"
+#include "link/link_thread.h"
+#include "link/port.h"
+#include "stream/display_thread.h"
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+void on_interrupt(int) { interrupted = 1; }
+
+// Stands in for the main window's one-second timer.
+class OneSecondTicker {
+public:
+    OneSecondTicker()
+        : thread_([this] {
+              auto next = std::chrono::steady_clock::now();
+              while (!stop_) {
+                  next += std::chrono::seconds(1);
+                  while (!stop_ && std::chrono::steady_clock::now() < next)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                  if (!stop_)
+                      g_display.one_second_counter = g_display.one_second_counter + 1;
+              }
+          })
+    {
+    }
+    ~OneSecondTicker()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+int cmd_record(const Args& args)
+{
+    std::string port, out;
+    double seconds = -1, mark_every = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool has_value = i + 1 < args.size();
+        if (args[i] == "--port" && has_value)
+            port = args[++i];
+        else if (args[i] == "-o" && has_value)
+            out = args[++i];
+        else if (args[i] == "--seconds" && has_value)
+            seconds = std::atof(args[++i].c_str());
+        else if (args[i] == "--mark-every" && has_value)
+            mark_every = std::atof(args[++i].c_str());
+        else
+            return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
+    }
+    if (port.empty() || out.empty() || !(seconds >= 0))
+        return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
+    std::string device = device_path_for(port);
+    int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (probe < 0)
+        return fail(open_error(device));
+    ::close(probe);
+
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
+    OneSecondTicker ticker;
+    start_link_thread();
+    start_display_thread();
+    request_port_state(PORT_REOPEN, port.c_str());
+
+    int rc = start_logging(out) == 0 ? 0 : 1;
+    if (rc == 0) {
+        using Clock = std::chrono::steady_clock;
+        auto start = Clock::now();
+        auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+        auto next_mark = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(mark_every));
+        while (!interrupted && Clock::now() < end && g_datalog.logging_on != 0) {
+            if (mark_every > 0 && Clock::now() >= next_mark) {
+                log_key_tab();
+                next_mark += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(mark_every));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // Logging that stopped on its own stopped on a write error, which has been reported.
+        if (g_datalog.logging_on == 0)
+            rc = 1;
+        else if (stop_logging() != 0)
+            rc = 1;
+    }
+
+    request_port_state(PORT_CLOSE, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop_display_thread();
+    stop_link_thread();
+    return rc;
+}

@@ -1,0 +1,159 @@
+#include "datalog/datalog.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "config/config.h"
+#include "config/settings.h"
+#include "link/link_thread.h"
+#include "platform/local_time.h"
+#include "platform/paths.h"
+#include "platform/ui_services.h"
+
+DatalogState g_datalog;
+
+namespace {
+
+void changed()
+{
+    if (void (*notify)() = g_datalog.on_change)
+        notify();
+}
+
+void show_write_error();
+
+void show_open_error()
+{
+    ui().message_box("Can not open Data Logging File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+}
+
+}  // namespace
+
+int start_logging(const std::string& path)
+{
+    if (g_datalog.logging_on != 0)
+        return 0;
+    FILE* f = std::fopen(path.c_str(), "ab");
+    if (f == nullptr) {
+        show_open_error();
+        return -1;
+    }
+    // The header goes in before the file is handed over, so it always precedes the stream.
+    std::string time = "TIME: " + local_time_text();
+    bool ok = std::fwrite(time.data(), 1, time.size(), f) == time.size() && write_config_lines(f) == 0 &&
+              std::fflush(f) == 0;
+    if (!ok) {
+        std::fclose(f);
+        show_write_error();
+        return -1;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(g_datalog.lock);
+        g_datalog.file = f;
+        g_datalog.path = path;
+        g_datalog.logging_on = 1;
+        g_datalog.logging_paused = 0;
+        set_logging(1, f);
+    }
+
+    std::string folder = directory_part(path);
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    g_settings.dlog = path;
+    g_settings.dlogname = file_name_part(path);
+    g_settings.dlogpath = folder;
+    g_settings.analysispath = folder;
+    g_settings.analysisname = g_settings.dlogname;
+    g_settings.analysis = folder + g_settings.dlogname;
+    save_config();
+    changed();
+    return 0;
+}
+
+namespace {
+
+// Takes the file back from the link thread and closes it; false when the close reported a write
+// error. Nothing happens when logging is already off.
+bool finish_logging()
+{
+    std::unique_lock<std::mutex> lock(g_datalog.lock);
+    if (g_datalog.file == nullptr)
+        return true;
+    g_datalog.logging_on = 0;
+    g_datalog.logging_paused = 0;
+    // Once set_logging returns the link thread no longer holds the file, so it can be closed
+    // without a grace period.
+    set_logging(0, nullptr);
+    FILE* f = g_datalog.file;
+    g_datalog.file = nullptr;
+    lock.unlock();
+    bool ok = std::fclose(f) == 0;
+    changed();
+    return ok;
+}
+
+void show_write_error()
+{
+    ui().message_box("Error Writing to File\nDisk Full?", "File Write Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+}
+
+}  // namespace
+
+int stop_logging()
+{
+    if (finish_logging())
+        return 0;
+    // Bytes still buffered could not be written: the user hears of it like any write failure.
+    show_write_error();
+    return -1;
+}
+
+void log_write_error()
+{
+    if (g_datalog.logging_on == 0)
+        return;
+    show_write_error();
+    finish_logging();
+}
+
+void log_key_space()
+{
+    if (g_datalog.logging_on == 0)
+        return;
+    request_time_record();
+    if (g_datalog.logging_paused != 0) {
+        g_datalog.logging_paused = 0;
+        changed();
+    }
+}
+
+void log_key_tab()
+{
+    if (g_datalog.logging_on == 0)
+        return;
+    request_marker_record();
+    if (g_datalog.logging_paused != 0) {
+        g_datalog.logging_paused = 0;
+        changed();
+    }
+}
+
+void log_key_enter()
+{
+    if (g_datalog.logging_on == 0 || g_settings.enterpause != 1 || g_datalog.logging_paused != 0)
+        return;
+    set_logging_paused(1);
+    g_datalog.logging_paused = 1;
+    changed();
+}
+
+void reset_datalog()
+{
+    finish_logging();
+    g_datalog.logging_on = 0;
+    g_datalog.logging_paused = 0;
+    g_datalog.path.clear();
+    g_datalog.on_change = nullptr;
+}

@@ -1,0 +1,64 @@
+// The serial port: opening and configuring the device, closing it, re-opening it with a growing
+// back-off, and the request through which other threads ask for a change.
+//
+// Threading: only the link thread opens, closes, reads and writes the device. Other threads ask
+// with request_port_state, which stores the device path (under a small lock: it is a text), the
+// requested state and then the pending flag (release); the link thread takes the flag (acquire)
+// at the top of its loop and acts. `link_running` is set by the link thread after an open and
+// cleared by every request, which makes the link thread leave its transfer loop.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/shared_word.h"
+
+enum PortRequest : int32_t {
+    PORT_CLOSE = 0,
+    PORT_OPEN = 1,
+    PORT_REOPEN = 99,
+};
+
+constexpr int32_t REOPEN_FIRST_DELAY_MS = 125;
+constexpr int32_t REOPEN_MAX_DELAY_MS = 5000;
+
+struct PortState {
+    Shared<int> fd{-1};                   // the open device, or -1; written by the link thread only
+    std::mutex path_lock;                 // guards device_path
+    std::string device_path;              // empty when no name was given
+    Shared<int32_t> requested{PORT_CLOSE};
+    Shared<int32_t> request_pending{0};
+    Shared<int32_t> link_running{0};
+    Shared<int32_t> reopen_delay{REOPEN_FIRST_DELAY_MS};
+    Shared<int32_t> indicator{0};         // 1 open, 0 closed, as last shown
+    // Draws the "Port:" field of the status panel; none without a window.
+    Shared<void (*)(int open)> on_port_state{nullptr};
+    // Sleeps of the back-off loop go through here so that a stopping program is not held 5 s.
+    Shared<int32_t> stop{0};
+};
+
+extern PortState g_port;
+
+// The device a port name stands for: "COMn" is /dev/ttyS(n-1), a name beginning with "/" is used
+// as it is, anything else is taken as a name under /dev.
+std::string device_path_for(const std::string& port_name);
+
+// Link thread.
+int open_port();                  // 1 on success, 0 on failure
+int configure_port();             // 1 on success, 0 on failure
+void close_port();
+void reopen_port_with_backoff();
+
+// Any thread.
+int request_port_state(int32_t state, const char* port_name);
+void show_port_state(int open);
+bool port_is_open();
+
+// Main window: re-open the link on [PORT] (unless analysing or playing back), then save the
+// configuration; close the link.
+void connect_port();
+void disconnect_port();
+
+// Closes any open device and clears every request (tests, program end).
+void reset_port();

@@ -1,0 +1,261 @@
+#include "stream/display_thread.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "config/settings.h"
+#include "datalog/datalog.h"
+#include "datalog/playback.h"
+#include "flash/protocol.h"
+#include "link/link_thread.h"
+#include "link/ring.h"
+#include "platform/ui_services.h"
+#include "stream/reader.h"
+
+FrameHooks g_frame_hooks;
+DisplayState g_display;
+
+const std::array<DispatchOrder, 8> DISPATCH_ORDER = {{
+    {0, {}},
+    {5, {ROUTINE_TRIP, ROUTINE_GAUGE, ROUTINE_VE_LEARN, ROUTINE_KNOCK_MAP, ROUTINE_DIAGNOSTICS}},
+    {5, {ROUTINE_GAUGE, ROUTINE_TRIP, ROUTINE_VE_LEARN, ROUTINE_KNOCK_MAP, ROUTINE_DIAGNOSTICS}},
+    {5, {ROUTINE_VE_LEARN, ROUTINE_GAUGE, ROUTINE_TRIP, ROUTINE_KNOCK_MAP, ROUTINE_DIAGNOSTICS}},
+    {5, {ROUTINE_KNOCK_MAP, ROUTINE_GAUGE, ROUTINE_TRIP, ROUTINE_VE_LEARN, ROUTINE_DIAGNOSTICS}},
+    {0, {}},   // analysis
+    {0, {}},   // flash
+    {5, {ROUTINE_DIAGNOSTICS, ROUTINE_GAUGE, ROUTINE_TRIP, ROUTINE_VE_LEARN, ROUTINE_KNOCK_MAP}},
+}};
+
+namespace {
+
+std::thread display_thread;
+
+constexpr int ENGINE_RUNNING_FRAMES = 34;   // further frames with the running bit after arming
+constexpr int ARM_HOURS_BELOW = 16;
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void call_update(FrameRoutine r, const FrameRecord& f, int draw)
+{
+    if (FrameUpdate u = g_frame_hooks.update[r])
+        u(f, draw);
+}
+
+void track_engine(const FrameRecord& f, int run_time, int hours)
+{
+    bool running_bit = flag(f, FLAG_RUNNING);
+    if (g_display.engine_running == 0 && running_bit) {
+        if (g_display.engine_armed != 0) {
+            g_display.engine_frame_count = g_display.engine_frame_count + 1;
+            if (g_display.engine_frame_count >= ENGINE_RUNNING_FRAMES)
+                g_display.engine_running = 1;
+        } else if (hours < ARM_HOURS_BELOW) {
+            g_display.engine_armed = 1;
+        }
+        return;
+    }
+    if (g_display.engine_running == 0) {
+        g_playback.pending_backup = 0;
+        return;
+    }
+    if (!running_bit || flag(f, FLAG_ENGINE_STOP) || run_time == 0) {
+        g_display.engine_armed = 0;
+        g_display.engine_frame_count = 0;
+        g_display.engine_running = 0;
+        if (void (*restart)() = g_frame_hooks.trip_restart)
+            restart();
+    }
+}
+
+void dispatch(const FrameRecord& f)
+{
+    int r = run_time_seconds(f);
+    RunTime t = split_run_time(r);
+    track_engine(f, r, t.hours);
+
+    g_display.frame_index = t.seconds != g_display.previous_seconds ? 0 : g_display.frame_index + 1;
+    g_display.previous_seconds = t.seconds;
+    g_display.run_hours = t.hours;
+    g_display.run_minutes = t.minutes;
+    g_display.run_seconds = t.seconds;
+
+    g_display.prom_id = f.u16(F_PROM_ID);
+    g_display.engine_speed = engine_rpm(f);
+    g_display.cylinders = cylinder_count(f);
+    g_display.injection_type = multi_port_injection(f) ? 1 : 0;
+    g_display.map_bar = map_sensor_bar(f);
+    g_display.firmware_minor = f.u8(F_FIRMWARE) & 0x0F;
+    g_display.sibling_firmware = flag(f, FLAG_SIBLING_FIRMWARE) ? 1 : 0;
+    g_display.bank_valid = flag(f, FLAG_BANK_VALID) ? 1 : 0;
+    g_display.bank = f.u8(F_BANK) & 0x07;
+
+    if (FrameUpdate convert = g_frame_hooks.convert_channels)
+        convert(f, 0);
+
+    if (f.u8(F_SPARK_RETARD) != 0 && g_display.engine_running != 0 && g_settings.knockalert == 1)
+        ui().beep();
+
+    if (void (*wheel)() = g_frame_hooks.advance_activity_wheel)
+        wheel();
+
+    int active = g_display.active_display;
+    if (g_playback.pending_backup == 0) {
+        if (g_playback.playing != 0) {
+            g_playback.progress_count = g_playback.progress_count + 1;
+            if (g_playback.progress_count >= 17) {
+                if (void (*step)() = g_playback.on_progress_step)
+                    step();
+                g_playback.progress_count = 0;
+            }
+        }
+        if (active >= 1 && active <= 7) {
+            const DispatchOrder& order = DISPATCH_ORDER[active];
+            for (int i = 0; i < order.count; ++i)
+                call_update(order.routines[i], f, i == 0 ? 1 : 0);
+        }
+    } else {
+        // Replaying what was already shown: only redraw, count nothing twice.
+        if (r >= g_playback.backup_target_seconds && g_display.frame_index >= g_playback.backup_target_index)
+            g_playback.pending_backup = 0;
+        if (active == DISPLAY_GAUGES)
+            call_update(ROUTINE_GAUGE, f, 1);
+        else if (active == DISPLAY_DIAGNOSTICS)
+            call_update(ROUTINE_DIAGNOSTICS, f, 1);
+    }
+
+    if (FrameWatch malf = g_frame_hooks.malfunction_window_update)
+        malf(f);
+    if (void (*refill)(int) = g_frame_hooks.bank_select_refill) {
+        int32_t bank = g_display.bank;
+        if (bank != g_display.last_bank_shown) {
+            refill(bank);
+            g_display.last_bank_shown = bank;
+        }
+    }
+    g_display.frames_dispatched = g_display.frames_dispatched + 1;
+}
+
+void playback_pass()
+{
+    if (int16_t backup = g_playback.backup_seconds) {
+        long n = static_cast<long>(backup) * 4709;
+        FILE* f = g_stream.playback.file;
+        if (f != nullptr) {
+            long pos = std::ftell(f);
+            if (pos - n < 0)
+                std::fseek(f, 0, SEEK_SET);
+            else
+                std::fseek(f, -n, SEEK_CUR);
+        }
+        g_playback.backup_seconds = 0;
+        decode_and_dispatch();
+    }
+    if (g_playback.paused != 0) {
+        sleep_ms(1);
+        return;
+    }
+    decode_and_dispatch();
+    if (int32_t delay = g_settings.pbspd; delay > 0)
+        sleep_ms(delay + 7);
+}
+
+void live_pass()
+{
+    int32_t now = g_display.one_second_counter;
+    if (now > g_display.last_stream_request) {
+        ecm_command(ECM_STREAM, STREAM_START);
+        g_display.last_stream_request = now;
+    }
+    if (now > g_display.last_flush + 60 && g_link.logging_on != 0 && g_link.logging_paused == 0) {
+        request_log_flush();
+        g_display.last_flush = now;
+    }
+    if (ring_count() > LIVE_DECODE_THRESHOLD)
+        decode_and_dispatch();
+    sleep_ms(1);
+}
+
+}  // namespace
+
+int decode_and_dispatch()
+{
+    if (g_settings.autovsave == 1 && g_display.one_second_counter >= g_display.ve_save_time) {
+        g_display.ve_save_time = g_display.one_second_counter + g_settings.autovtime * 60;
+        if (void (*save)() = g_frame_hooks.autosave_ve_learn)
+            save();
+    }
+    static FrameRecord frame;   // the display thread's own; no allocation per frame
+    RecordText time, marker;
+    int status = read_frame(frame, time, marker);
+    if (status == STREAM_OK)
+        dispatch(frame);
+    return status;
+}
+
+void reset_engine_detection()
+{
+    g_display.engine_armed = 0;
+    g_display.engine_frame_count = 0;
+    g_display.engine_running = 0;
+    g_playback.pending_backup = 0;
+}
+
+void display_thread_main()
+{
+    while (g_display.stop == 0) {
+        if (g_display.display_hold != 0) {
+            sleep_ms(1);
+            continue;
+        }
+        switch (g_stream.run_mode) {
+        case RUN_ANALYSIS:
+        case RUN_FLASH:
+            sleep_ms(60);
+            break;
+        case RUN_PLAYBACK:
+            playback_pass();
+            break;
+        default:
+            live_pass();
+            break;
+        }
+    }
+}
+
+void start_display_thread()
+{
+    g_display.stop = 0;
+    display_thread = std::thread(display_thread_main);
+}
+
+void stop_display_thread()
+{
+    g_display.stop = 1;
+    if (display_thread.joinable())
+        display_thread.join();
+}
+
+void reset_display()
+{
+    g_display.display_hold = 0;
+    g_display.active_display = DISPLAY_GAUGES;
+    g_display.one_second_counter = 0;
+    reset_engine_detection();
+    g_display.frame_index = 0;
+    g_display.last_stream_request = -1;
+    g_display.last_flush = -1;
+    g_display.previous_seconds = -1;
+    g_display.ve_save_time = 0;
+    g_display.last_bank_shown = -1;
+    g_display.stop = 0;
+    g_display.frames_dispatched = 0;
+    for (auto& u : g_frame_hooks.update)
+        u = nullptr;
+    g_frame_hooks.convert_channels = nullptr;
+    g_frame_hooks.advance_activity_wheel = nullptr;
+    g_frame_hooks.malfunction_window_update = nullptr;
+    g_frame_hooks.bank_select_refill = nullptr;
+    g_frame_hooks.autosave_ve_learn = nullptr;
+    g_frame_hooks.trip_restart = nullptr;
+}

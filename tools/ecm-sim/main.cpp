@@ -1,0 +1,194 @@
+// ecm-sim: a simulated ECM on a pseudo-terminal.
+//
+//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
+//
+// Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
+// until killed: streams 17 frames a second from its engine model (or from a data log with
+// --replay) and answers the stream, bank and flash-mode messages. --silent never streams. --link
+// keeps a symbolic link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms
+// (default 1500) and brings it back on a new device, which the link then points to, as when a
+// cable is pulled and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim_ecm.h"
+
+namespace {
+
+volatile std::sig_atomic_t quit = 0;
+volatile std::sig_atomic_t outage = 0;
+
+void on_quit(int) { quit = 1; }
+void on_outage(int) { outage = 1; }
+
+struct Pty {
+    int master = -1;
+    int slave = -1;   // kept open so that the line stays up while no client holds it
+    std::string path;
+};
+
+bool open_pty(Pty& p)
+{
+    p.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (p.master < 0 || grantpt(p.master) != 0 || unlockpt(p.master) != 0)
+        return false;
+    const char* name = ptsname(p.master);
+    if (name == nullptr)
+        return false;
+    p.path = name;
+    p.slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (p.slave < 0)
+        return false;
+    // Raw from the start, so that nothing is echoed or cooked before a client sets the line up.
+    termios tio{};
+    tcgetattr(p.slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(p.slave, TCSANOW, &tio);
+    fcntl(p.master, F_SETFL, fcntl(p.master, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+void close_pty(Pty& p)
+{
+    if (p.slave >= 0)
+        ::close(p.slave);
+    if (p.master >= 0)
+        ::close(p.master);
+    p = Pty{};
+}
+
+void point_link(const std::string& link, const std::string& target)
+{
+    if (link.empty())
+        return;
+    std::string temp = link + ".new";
+    ::unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) == 0)
+        std::rename(temp.c_str(), link.c_str());
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]\n");
+    return 2;
+}
+
+// Writes what the line can take now. Like a serial line whose receiver is not reading, bytes
+// that do not fit are lost.
+uint64_t write_line(int fd, const std::vector<uint8_t>& bytes)
+{
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    size_t written = n > 0 ? static_cast<size_t>(n) : 0;
+    return bytes.size() - written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions opt;
+    bool pty_asked = false;
+    std::string link;
+    int outage_ms = 1500;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        int taken = sim_parse_option(opt, argc, argv, i);
+        if (taken < 0)
+            return usage();
+        if (taken > 0)
+            continue;
+        if (a == "--pty") {
+            pty_asked = true;
+        } else if ((a == "--link" || a == "--outage-ms") && i + 1 < argc) {
+            if (a == "--link")
+                link = argv[++i];
+            else
+                outage_ms = std::atoi(argv[++i]);
+        } else {
+            return usage();
+        }
+    }
+    if (!pty_asked)
+        return usage();
+
+    SimEcm ecm;
+    if (sim_init(ecm, opt) != 0)
+        return 1;
+    Pty pty;
+    if (!open_pty(pty)) {
+        std::fprintf(stderr, "ecm-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    point_link(link, pty.path);
+    std::printf("%s\n", pty.path.c_str());
+    std::fflush(stdout);
+
+    std::signal(SIGTERM, on_quit);
+    std::signal(SIGINT, on_quit);
+    std::signal(SIGUSR1, on_outage);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    using Clock = std::chrono::steady_clock;
+    const auto frame_period = std::chrono::nanoseconds(1000000000 / 17);
+    auto next_frame = Clock::now();
+    std::vector<uint8_t> frame, reply;
+    uint8_t in[4096];
+    uint64_t bytes_lost = 0;
+
+    while (!quit) {
+        if (outage) {
+            outage = 0;
+            close_pty(pty);
+            std::this_thread::sleep_for(std::chrono::milliseconds(outage_ms));
+            if (!open_pty(pty)) {
+                std::fprintf(stderr, "ecm-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+                return 1;
+            }
+            point_link(link, pty.path);
+            next_frame = Clock::now();
+        }
+
+        ssize_t n;
+        while ((n = ::read(pty.master, in, sizeof in)) > 0) {
+            reply.clear();
+            sim_receive(ecm, in, static_cast<size_t>(n), reply);
+            if (!reply.empty())
+                bytes_lost += write_line(pty.master, reply);
+        }
+
+        auto now = Clock::now();
+        if (now >= next_frame) {
+            if (sim_next_frame(ecm, frame))
+                bytes_lost += write_line(pty.master, frame);
+            next_frame += frame_period;
+            if (now - next_frame > std::chrono::seconds(1))
+                next_frame = now;   // after a stall, carry on without a burst
+        }
+
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_frame - Clock::now()).count();
+        pollfd p{pty.master, POLLIN, 0};
+        ::poll(&p, 1, static_cast<int>(wait < 0 ? 0 : wait > 50 ? 50 : wait) + 1);
+    }
+
+    std::fprintf(stderr, "ecm-sim: sent %llu frames, %llu messages received (%llu bad), %llu bytes not taken\n",
+                 static_cast<unsigned long long>(ecm.frames_sent), static_cast<unsigned long long>(ecm.messages),
+                 static_cast<unsigned long long>(ecm.bad_messages), static_cast<unsigned long long>(bytes_lost));
+    sim_close(ecm);
+    close_pty(pty);
+    if (!link.empty())
+        ::unlink(link.c_str());
+    return 0;
+}

@@ -1,0 +1,141 @@
+#include "sim_ecm.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "flash/protocol.h"
+#include "stream/crc.h"
+#include "stream/reader.h"
+
+int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
+{
+    std::string a = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "--silent") {
+        opt.silent = true;
+        return 1;
+    }
+    if (a == "--seed" || a == "--replay") {
+        if (value == nullptr)
+            return -1;
+        ++i;
+        if (a == "--seed")
+            opt.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+        else
+            opt.replay = value;
+        return 1;
+    }
+    return 0;
+}
+
+int sim_init(SimEcm& ecm, const SimOptions& options)
+{
+    ecm = SimEcm{};
+    ecm.options = options;
+    engine_model_init(ecm.model, options.seed);
+    ecm.streaming = !options.silent;
+    if (!options.replay.empty()) {
+        ecm.replay = std::fopen(options.replay.c_str(), "rb");
+        if (ecm.replay == nullptr) {
+            std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", options.replay.c_str(), std::strerror(errno));
+            return -1;
+        }
+        set_run_mode(RUN_ANALYSIS);
+        set_analysis_source(1, ecm.replay);
+    }
+    return 0;
+}
+
+void sim_close(SimEcm& ecm)
+{
+    if (ecm.replay) {
+        set_analysis_source(0, nullptr);
+        std::fclose(ecm.replay);
+        ecm.replay = nullptr;
+    }
+}
+
+namespace {
+
+bool message_ok(const uint8_t* m, int len)
+{
+    uint16_t crc = crc16(m, static_cast<size_t>(len - 2));
+    return m[len - 2] == (crc >> 8) && m[len - 1] == (crc & 0xFF);
+}
+
+void running_firmware_message(SimEcm& ecm, const uint8_t* m)
+{
+    switch (m[1]) {
+    case MS_XMIT:
+        ecm.streaming = m[2] == STREAM_START && !ecm.options.silent && !ecm.flash_mode;
+        break;
+    case MS_BANK:
+        ecm.bank = m[2] & 7;
+        ecm.model.bank = ecm.bank;
+        break;
+    case MS_FLASH:
+        ecm.flash_mode = true;
+        ecm.streaming = false;
+        break;
+    default:
+        break;   // the master "V" request is answered by nothing the program reads
+    }
+}
+
+}  // namespace
+
+void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<uint8_t>& reply)
+{
+    (void)reply;
+    ecm.input.insert(ecm.input.end(), bytes, bytes + n);
+    size_t pos = 0;
+    while (pos < ecm.input.size()) {
+        uint8_t lead = ecm.input[pos];
+        int len = lead == LEAD_MS ? MS_MESSAGE_BYTES : lead == LEAD_SL ? SL_MESSAGE_BYTES : 0;
+        if (len == 0) {
+            ++pos;   // noise between messages
+            continue;
+        }
+        if (ecm.input.size() - pos < static_cast<size_t>(len))
+            break;   // wait for the rest
+        const uint8_t* m = ecm.input.data() + pos;
+        if (!message_ok(m, len)) {
+            ++ecm.bad_messages;
+            ++pos;   // resynchronise on the next lead byte
+            continue;
+        }
+        ++ecm.messages;
+        if (lead == LEAD_MS)
+            running_firmware_message(ecm, m);
+        pos += static_cast<size_t>(len);
+    }
+    ecm.input.erase(ecm.input.begin(), ecm.input.begin() + static_cast<long>(pos));
+}
+
+bool sim_next_frame(SimEcm& ecm, std::vector<uint8_t>& out)
+{
+    if (!ecm.streaming)
+        return false;
+    FrameRecord f;
+    if (ecm.replay) {
+        RecordText time, marker;
+        int status;
+        while ((status = read_frame(f, time, marker)) == STREAM_BAD_CRC) {
+        }
+        if (status != STREAM_OK) {
+            ecm.streaming = false;   // the log is over: the ECM falls silent
+            return false;
+        }
+    } else {
+        engine_model_step(ecm.model, f);
+    }
+    out.resize(FRAME_BYTES);
+    out[0] = SYNC_1;
+    out[1] = SYNC_2;
+    std::memcpy(out.data() + 2, f.b, FRAME_PAYLOAD_BYTES);
+    uint16_t crc = stream_crc(f.b, SYNC_1, SYNC_2, FRAME_PAYLOAD_BYTES);
+    out[275] = static_cast<uint8_t>(crc >> 8);
+    out[276] = static_cast<uint8_t>(crc & 0xFF);
+    ++ecm.frames_sent;
+    return true;
+}

@@ -1,0 +1,44 @@
+// The simulated ECM's behaviour on the wire, apart from the pseudo-terminal it talks through:
+// the messages it understands, the frames it streams, and (with the flash loader) its replies.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine_model.h"
+#include "stream/frame.h"
+
+struct SimOptions {
+    uint32_t seed = 1;
+    std::string replay;     // stream this data log's frames instead of the model's
+    bool silent = false;    // never stream
+};
+
+struct SimEcm {
+    SimOptions options;
+    EngineModel model;
+    bool streaming = true;
+    bool flash_mode = false;
+    int bank = 0;
+    std::vector<uint8_t> input;   // received bytes not yet making a whole message
+    FILE* replay = nullptr;
+    uint64_t frames_sent = 0;
+    uint64_t messages = 0;
+    uint64_t bad_messages = 0;
+};
+
+// Parses the options common to every run; returns 1 when argv[i] (and its value) was taken,
+// 0 when it is not an option of the ECM, -1 when its value is missing or bad.
+int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i);
+
+// Returns 0, or -1 with a message on stderr (a replay log that cannot be opened).
+int sim_init(SimEcm& ecm, const SimOptions& options);
+void sim_close(SimEcm& ecm);
+
+// Bytes from the program; replies, if any, are appended to `reply`.
+void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<uint8_t>& reply);
+
+// The next frame of the stream (277 bytes) when the ECM is streaming; false otherwise.
+bool sim_next_frame(SimEcm& ecm, std::vector<uint8_t>& out);
