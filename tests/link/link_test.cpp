@@ -1,0 +1,137 @@
+// The link thread against the simulated ECM on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "config/settings.h"
+#include "flash/protocol.h"
+#include "link/link_thread.h"
+#include "link/port.h"
+#include "link/ring.h"
+#include "stream/crc.h"
+#include "support/live.h"
+#include "support/scripted_ui.h"
+#include "support/sim_process.h"
+
+namespace {
+
+class Link : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_everything();
+        start_link_thread();
+    }
+    void TearDown() override
+    {
+        stop_link_thread();
+        reset_everything();
+    }
+    ScopedScriptedUi ui_;
+};
+
+TEST(Transmit, IsRefusedWhenTheLinkIsDownTheSlotIsFullOrTheMessageTooLong)
+{
+    reset_everything();
+    uint8_t msg[257] = {};
+    EXPECT_EQ(transmit(msg, 5), -1) << "no link";
+    g_port.link_running = 1;   // no link thread: nothing empties the slot
+    EXPECT_EQ(transmit(msg, 257), -1);
+    EXPECT_EQ(transmit(msg, 256), 0);
+    EXPECT_EQ(transmit(msg, 5), -1) << "the first message is not written yet";
+    reset_everything();
+}
+
+TEST(Messages, AreFramedWithTheirCrcHighByteFirst)
+{
+    struct Case {
+        uint8_t command, arg;
+        uint8_t bytes[5];
+    } cases[] = {
+        {MS_XMIT, 0, {0x52, 0x58, 0x00, 0xB7, 0xB8}},
+        {MS_XMIT, 102, {0x52, 0x58, 0x66, 0xBB, 0xD8}},
+        {MS_FLASH, 0, {0x52, 0x46, 0x00, 0x97, 0xC4}},
+        {MS_BANK, 3, {0x52, 0x42, 0x03, 0x6B, 0x63}},
+    };
+    for (const Case& c : cases) {
+        uint8_t out[5];
+        ASSERT_EQ(frame_message(LEAD_MS, c.command, &c.arg, 1, out), 5);
+        EXPECT_EQ(0, std::memcmp(out, c.bytes, 5)) << "command " << c.command;
+    }
+}
+
+TEST(Dispatcher, KnowsItsCommands)
+{
+    reset_everything();
+    EXPECT_EQ(ecm_command(201, 0), 0);
+    EXPECT_EQ(ecm_command(100, 0), 0);
+    EXPECT_EQ(ecm_command(199, 0), -1);
+    EXPECT_EQ(ecm_command(ECM_STREAM, STREAM_START), -1) << "refused while the link is down";
+}
+
+TEST(PortNames, MapToDevices)
+{
+    EXPECT_EQ(device_path_for("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(device_path_for("COM12"), "/dev/ttyS11");
+    EXPECT_EQ(device_path_for("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(device_path_for("ttyACM0"), "/dev/ttyACM0");
+    EXPECT_EQ(device_path_for("COMX"), "/dev/COMX");
+}
+
+TEST_F(Link, StreamsFromTheSimulatorIntoTheRingAndStopsTheStreamOnClose)
+{
+    SimProcess sim;
+    request_port_state(PORT_OPEN, sim.device().c_str());
+    ASSERT_TRUE(wait_until([] { return g_port.indicator == 1; }, 3));
+    ASSERT_TRUE(wait_until([] { return ring_count() >= 3 * 277; }, 3)) << "frames arrive";
+    request_port_state(PORT_CLOSE, nullptr);
+    ASSERT_TRUE(wait_until([] { return g_port.indicator == 0; }, 3));
+    std::string counts = sim.stop();
+    // The open sent the stream start, the close the stream stop.
+    EXPECT_NE(counts.find("2 messages received (0 bad)"), std::string::npos) << counts;
+}
+
+TEST_F(Link, ARingFlushEmptiesTheRingWhileBytesKeepArriving)
+{
+    SimProcess sim;
+    request_port_state(PORT_OPEN, sim.device().c_str());
+    ASSERT_TRUE(wait_until([] { return ring_count() > 2000; }, 3));
+    request_ring_flush();
+    ASSERT_TRUE(wait_until([] { return g_ring.reset_request == 0; }, 1));
+    EXPECT_LT(ring_count(), 600);
+    ASSERT_TRUE(wait_until([] { return ring_count() > 1000; }, 3)) << "bytes read after the flush stay";
+}
+
+TEST_F(Link, ReopensWithAGrowingBackOffUntilTheDeviceAppears)
+{
+    SimProcess sim;
+    std::string link = temp_dir() + "/late-port";
+    ::unlink(link.c_str());
+    auto start = std::chrono::steady_clock::now();
+    request_port_state(PORT_OPEN, link.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_EQ(symlink(sim.device().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(wait_until([] { return g_port.indicator == 1; }, 4));
+    double opened = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Attempts at 0, 125, 375, 875, 1875 ms: the device that appeared at 1 s is opened at 1.875 s.
+    EXPECT_GT(opened, 1.8);
+    EXPECT_LT(opened, 2.4);
+    ::unlink(link.c_str());
+}
+
+TEST_F(Link, ACloseAskedForDuringTheBackOffIsServed)
+{
+    request_port_state(PORT_OPEN, (temp_dir() + "/never-there").c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    request_port_state(PORT_CLOSE, nullptr);
+    ASSERT_TRUE(wait_until([] { return g_port.request_pending == 0; }, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(g_port.requested, PORT_CLOSE);
+    EXPECT_EQ(g_port.link_running, 0);
+}
+
+}  // namespace

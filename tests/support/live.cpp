@@ -1,0 +1,54 @@
+#include "support/live.h"
+
+#include <cstdio>
+
+#include "config/settings.h"
+#include "datalog/datalog.h"
+#include "datalog/playback.h"
+#include "link/link_thread.h"
+#include "link/port.h"
+#include "link/ring.h"
+#include "stream/display_thread.h"
+#include "stream/reader.h"
+
+LogContents read_log_contents(const std::string& path)
+{
+    LogContents c;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return c;
+    int32_t mode = set_run_mode(RUN_ANALYSIS);
+    set_analysis_source(1, f);
+    FrameRecord fr;
+    RecordText time, marker;
+    int status;
+    while ((status = read_frame(fr, time, marker)) != STREAM_NO_DATA) {
+        if (!marker.empty())
+            c.markers.emplace_back(marker.bytes, static_cast<size_t>(marker.len));
+        if (!time.empty())
+            c.times.emplace_back(time.bytes, static_cast<size_t>(time.len));
+        if (status == STREAM_OK) {
+            ++c.good;
+            c.sequence.push_back(static_cast<uint32_t>(fr.b[90]) << 24 | static_cast<uint32_t>(fr.b[91]) << 16 |
+                                 static_cast<uint32_t>(fr.b[92]) << 8 | fr.b[93]);
+        } else {
+            ++c.bad;
+        }
+    }
+    set_analysis_source(0, nullptr);
+    set_run_mode(mode);
+    std::fclose(f);
+    return c;
+}
+
+void reset_everything()
+{
+    reset_datalog();
+    reset_link();
+    reset_port();
+    reset_ring();
+    reset_stream();
+    reset_display();
+    reset_playback_state();
+    reset_settings();
+}

@@ -1,0 +1,70 @@
+#include "support/sim_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/log_builder.h"
+
+#ifndef GLANZO_ECM_SIM
+#error "GLANZO_ECM_SIM must name the ecm-sim program"
+#endif
+
+SimProcess::SimProcess(const std::vector<std::string>& args)
+{
+    static int count = 0;
+    err_path_ = temp_dir() + "/sim" + std::to_string(getpid()) + "-" + std::to_string(count++) + ".err";
+    int out[2];
+    if (pipe(out) != 0)
+        return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], 1);
+        int err = ::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err >= 0)
+            dup2(err, 2);
+        close(out[0]);
+        std::vector<std::string> all = {GLANZO_ECM_SIM, "--pty"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        device_ += c;
+    close(out[0]);
+}
+
+SimProcess::~SimProcess() { stop(); }
+
+void SimProcess::signal(int sig) const
+{
+    if (pid_ > 0)
+        kill(pid_, sig);
+}
+
+std::string SimProcess::stop()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    return read_file(err_path_);
+}
+
+int run_command(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

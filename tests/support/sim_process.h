@@ -1,0 +1,29 @@
+// Runs ecm-sim as a child process for a test: the simulated ECM on its own pseudo-terminal.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class SimProcess {
+public:
+    // Starts ecm-sim --pty with the extra arguments and waits for its device path.
+    explicit SimProcess(const std::vector<std::string>& args = {});
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    const std::string& device() const { return device_; }
+    void signal(int sig) const;
+    // Stops the simulator and returns what it printed on stderr (its counts).
+    std::string stop();
+
+private:
+    pid_t pid_ = -1;
+    std::string device_;
+    std::string err_path_;
+};
+
+// Runs a shell command; returns its exit code (-1 when it did not exit normally).
+int run_command(const std::string& command);
