@@ -2,7 +2,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -25,24 +26,30 @@ public:
     OneSecondTicker()
         : thread_([this] {
               auto next = std::chrono::steady_clock::now();
-              while (!stop_) {
+              std::unique_lock<std::mutex> lock(lock_);
+              for (;;) {
                   next += std::chrono::seconds(1);
-                  while (!stop_ && std::chrono::steady_clock::now() < next)
-                      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                  if (!stop_)
-                      g_display.one_second_counter = g_display.one_second_counter + 1;
+                  if (stopped_.wait_until(lock, next, [this] { return stop_; }))
+                      return;
+                  g_display.one_second_counter = g_display.one_second_counter + 1;
               }
           })
     {
     }
     ~OneSecondTicker()
     {
-        stop_ = true;
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            stop_ = true;
+        }
+        stopped_.notify_all();
         thread_.join();
     }
 
 private:
-    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
     std::thread thread_;
 };
 
@@ -91,7 +98,7 @@ int cmd_record(const Args& args)
                 log_key_tab();
                 next_mark += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(mark_every));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         // Logging that stopped on its own stopped on a write error, which has been reported.
         if (g_datalog.logging_on == 0)

@@ -53,6 +53,9 @@ void request_time_record();
 void request_marker_record();
 void request_log_flush();
 
+// Wakes the link thread at once to serve a request or the transmit slot.
+void wake_link_thread();
+
 // The thread body; returns when g_link.stop is set.
 void link_thread_main();
 

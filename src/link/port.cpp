@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "datalog/playback.h"
 #include "flash/protocol.h"
+#include "link/link_thread.h"
 #include "stream/display_thread.h"
 
 PortState g_port;
@@ -141,6 +142,7 @@ int request_port_state(int32_t state, const char* port_name)
     }
     g_port.requested = state;
     g_port.request_pending.store_release(1);
+    wake_link_thread();
     return 0;
 }
 

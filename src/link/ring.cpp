@@ -1,5 +1,11 @@
 #include "link/ring.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "link/link_thread.h"
+
 ReceiveRing g_ring;
 
 int32_t ring_count()
@@ -27,7 +33,29 @@ int ring_peek()
     return g_ring.buf[tail + 1 == RING_SIZE ? 0 : tail + 1];
 }
 
-void request_ring_flush() { g_ring.reset_request = 1; }
+void request_ring_flush()
+{
+    g_ring.reset_request = 1;
+    wake_link_thread();
+}
+
+namespace {
+std::mutex wait_lock;
+std::condition_variable stored;
+}  // namespace
+
+void ring_notify()
+{
+    { std::lock_guard<std::mutex> lock(wait_lock); }
+    stored.notify_all();
+}
+
+int32_t ring_wait(int32_t threshold, int timeout_ms)
+{
+    std::unique_lock<std::mutex> lock(wait_lock);
+    stored.wait_for(lock, std::chrono::milliseconds(timeout_ms), [threshold] { return ring_count() > threshold; });
+    return ring_count();
+}
 
 bool ring_put(uint8_t byte)
 {

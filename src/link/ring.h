@@ -36,5 +36,10 @@ bool ring_put(uint8_t byte);
 // Serves a pending reset request: returns true when the ring was emptied.
 bool ring_serve_reset();
 
+// Tells a reader waiting in ring_wait that bytes were stored.
+void ring_notify();
+// Waits until more than `threshold` bytes wait or `timeout_ms` has passed; returns the count.
+int32_t ring_wait(int32_t threshold, int timeout_ms);
+
 // Empties the ring and clears the reset request (process start, tests).
 void reset_ring();

@@ -33,6 +33,9 @@ std::thread display_thread;
 
 constexpr int ENGINE_RUNNING_FRAMES = 34;   // further frames with the running bit after arming
 constexpr int ARM_HOURS_BELOW = 16;
+// Live, the thread waits for bytes instead of polling the ring every millisecond; it still looks
+// at the one-second counter and the run mode at least this often.
+constexpr int LIVE_IDLE_WAIT_MS = 20;
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -173,7 +176,8 @@ void live_pass()
     }
     if (ring_count() > LIVE_DECODE_THRESHOLD)
         decode_and_dispatch();
-    sleep_ms(1);
+    else
+        ring_wait(LIVE_DECODE_THRESHOLD, LIVE_IDLE_WAIT_MS);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// glanzo-cli record against the simulated ECM.
+#include <gtest/gtest.h>
+
+#include "support/live.h"
+#include "support/sim_process.h"
+
+namespace {
+
+TEST(CliRecord, LogsEveryFrameTheSimulatorSentWithMarkers)
+{
+    SimProcess sim({"--seed", "9"});
+    std::string log = temp_dir() + "/record.dat";
+    std::string err = temp_dir() + "/record.err";
+    int rc = run_command(std::string(GLANZO_CLI) + " record --port " + sim.device() + " -o " + log +
+                         " --seconds 2.5 --mark-every 1 2>" + err);
+    EXPECT_EQ(rc, 0) << read_file(err);
+    LogContents c = read_log_contents(log);
+    EXPECT_EQ(c.bad, 0);
+    EXPECT_GE(c.good, 35);
+    for (size_t i = 1; i < c.sequence.size(); ++i)
+        ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1) << "frame lost after " << c.sequence[i - 1];
+    EXPECT_EQ(c.markers, (std::vector<std::string>{"000", "001"}));
+}
+
+TEST(CliRecord, AFullDiskStopsLoggingWithTheMessageAndKeepsWhatWasWritten)
+{
+    SimProcess sim;
+    std::string log = temp_dir() + "/full.dat";
+    std::remove(log.c_str());
+    std::string err = temp_dir() + "/full.err";
+    // A file size limit of 12 KiB stands in for a full disk; the signal it raises is ignored, so
+    // writes past it fail as on a full disk.
+    int rc = run_command("bash -c \"trap '' XFSZ; ulimit -f 12; exec " + std::string(GLANZO_CLI) + " record --port " +
+                         sim.device() + " -o " + log + " --seconds 10\" 2>" + err);
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(read_file(err), "File Write Error: Error Writing to File Disk Full?\n");
+    EXPECT_EQ(read_file(log).size(), 12u * 1024u);
+    LogContents c = read_log_contents(log);
+    EXPECT_EQ(c.bad, 0);
+    EXPECT_GE(c.good, 20) << "the frames written before the disk filled are whole";
+}
+
+TEST(CliRecord, RefusesADeviceThatIsNotThere)
+{
+    std::string err = temp_dir() + "/nodev.err";
+    int rc = run_command(std::string(GLANZO_CLI) + " record --port /dev/nonexistent-port -o " + temp_dir() +
+                         "/x.dat --seconds 1 2>" + err);
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(read_file(err), "glanzo-cli: cannot open /dev/nonexistent-port: No such file or directory\n");
+}
+
+}  // namespace
