@@ -196,7 +196,7 @@ TEST_F(Dispatch, TheDisplayThreadAsksForTheStreamAtOnceAndReadsNothingInFlashMod
     EXPECT_EQ(ring_count(), 2 * 277) << "no frame is read in flash mode";
     EXPECT_EQ(g_link.tx_len, 0) << "and no stream request is sent";
     set_run_mode(RUN_LIVE);
-    ASSERT_TRUE(wait_until([] { return g_link.tx_len == 5; }, 1));
+    ASSERT_TRUE(wait_until([] { return g_link.tx_len.load_acquire() == 5; }, 1));
     const uint8_t start[5] = {0x52, 0x58, 0x66, 0xBB, 0xD8};
     EXPECT_EQ(0, std::memcmp(g_link.tx_buf, start, 5));
     // Live frames are read while more than 360 bytes wait: the second frame waits for more.
