@@ -15,3 +15,5 @@ std::string open_error(const std::string& path);
 int cmd_frames(const Args& args);
 int cmd_config(const Args& args);
 int cmd_record(const Args& args);
+int cmd_flash(const Args& args);
+int cmd_bin(const Args& args);

@@ -22,6 +22,9 @@ constexpr Command COMMANDS[] = {
     {"frames", "frames LOG", cmd_frames},
     {"config", "config rewrite IN OUT", cmd_config},
     {"record", "record --port DEV -o LOG --seconds S [--mark-every N]", cmd_record},
+    {"flash", "flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
+              "  flash read --port DEV --bank N --file F [--set-active 0|1]", cmd_flash},
+    {"bin", "bin check FILE", cmd_bin},
 };
 
 void print_usage(FILE* out)

@@ -1,6 +1,7 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
 //   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
+//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed: streams 17 frames a second from its engine model (or from a data log with
@@ -8,17 +9,24 @@
 // keeps a symbolic link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms
 // (default 1500) and brings it back on a new device, which the link then points to, as when a
 // cable is pulled and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
+//
+// In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
+// runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
+// message: no-reply, bad-crc, nak, garbage, s-run, pause (for --fault-pause-ms, 1500 by default)
+// or bad-echo.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,19 +89,58 @@ void point_link(const std::string& link, const std::string& target)
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]\n");
+    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]\n"
+                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS]\n");
     return 2;
 }
 
-// Writes what the line can take now. Like a serial line whose receiver is not reading, bytes
-// that do not fit are lost.
-uint64_t write_line(int fd, const std::vector<uint8_t>& bytes)
-{
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    size_t written = n > 0 ? static_cast<size_t>(n) : 0;
-    return bytes.size() - written;
-}
+using Clock = std::chrono::steady_clock;
+
+// What waits to go out on the line: replies in order, each part after its pause, and the stream.
+struct OutQueue {
+    std::deque<ReplyChunk> chunks;
+    size_t front_done = 0;          // bytes of the front chunk already written
+    Clock::time_point front_ready;  // when the front chunk may start
+    size_t bytes = 0;
+
+    void push(ReplyChunk c)
+    {
+        if (chunks.empty())
+            front_ready = Clock::now() + std::chrono::milliseconds(c.delay_ms);
+        bytes += c.bytes.size();
+        chunks.push_back(std::move(c));
+    }
+
+    // Writes what the line takes now.
+    void pump(int fd)
+    {
+        while (!chunks.empty() && Clock::now() >= front_ready) {
+            ReplyChunk& c = chunks.front();
+            ssize_t n = ::write(fd, c.bytes.data() + front_done, c.bytes.size() - front_done);
+            if (n <= 0)
+                return;   // the line is full: the reader has to catch up
+            front_done += static_cast<size_t>(n);
+            bytes -= static_cast<size_t>(n);
+            if (front_done < c.bytes.size())
+                return;
+            chunks.pop_front();
+            front_done = 0;
+            if (!chunks.empty())
+                front_ready = Clock::now() + std::chrono::milliseconds(chunks.front().delay_ms);
+        }
+    }
+
+    void clear()
+    {
+        chunks.clear();
+        front_done = 0;
+        bytes = 0;
+    }
+};
+
+// A serial line whose receiver does not read loses bytes; the simulator drops whole frames once
+// this much is waiting, so that replies are never held up behind old stream data.
+constexpr size_t STREAM_BACKLOG_LIMIT = 4096;
 
 }  // namespace
 
@@ -141,10 +188,11 @@ int main(int argc, char** argv)
     std::signal(SIGUSR1, on_outage);
     std::signal(SIGPIPE, SIG_IGN);
 
-    using Clock = std::chrono::steady_clock;
     const auto frame_period = std::chrono::nanoseconds(1000000000 / 17);
     auto next_frame = Clock::now();
-    std::vector<uint8_t> frame, reply;
+    std::vector<uint8_t> frame;
+    std::vector<ReplyChunk> replies;
+    OutQueue out;
     uint8_t in[4096];
     uint64_t bytes_lost = 0;
 
@@ -158,29 +206,45 @@ int main(int argc, char** argv)
                 return 1;
             }
             point_link(link, pty.path);
+            out.clear();
             next_frame = Clock::now();
         }
 
         ssize_t n;
         while ((n = ::read(pty.master, in, sizeof in)) > 0) {
-            reply.clear();
-            sim_receive(ecm, in, static_cast<size_t>(n), reply);
-            if (!reply.empty())
-                bytes_lost += write_line(pty.master, reply);
+            replies.clear();
+            sim_receive(ecm, in, static_cast<size_t>(n), replies);
+            for (ReplyChunk& c : replies)
+                out.push(std::move(c));
         }
 
         auto now = Clock::now();
         if (now >= next_frame) {
-            if (sim_next_frame(ecm, frame))
-                bytes_lost += write_line(pty.master, frame);
+            if (sim_next_frame(ecm, frame)) {
+                if (out.bytes > STREAM_BACKLOG_LIMIT)
+                    bytes_lost += frame.size();
+                else
+                    out.push({frame, 0});
+            }
             next_frame += frame_period;
             if (now - next_frame > std::chrono::seconds(1))
                 next_frame = now;   // after a stall, carry on without a burst
         }
 
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_frame - Clock::now()).count();
-        pollfd p{pty.master, POLLIN, 0};
-        ::poll(&p, 1, static_cast<int>(wait < 0 ? 0 : wait > 50 ? 50 : wait) + 1);
+        out.pump(pty.master);
+
+        // Sleep until the next frame, a pause in a reply ends, the line takes more, or bytes come.
+        auto until = next_frame;
+        bool writable_wanted = false;
+        if (!out.chunks.empty()) {
+            if (Clock::now() >= out.front_ready)
+                writable_wanted = true;
+            else
+                until = std::min(until, out.front_ready);
+        }
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count() + 1;
+        pollfd p{pty.master, static_cast<short>(POLLIN | (writable_wanted ? POLLOUT : 0)), 0};
+        ::poll(&p, 1, static_cast<int>(wait < 0 ? 0 : wait > 50 ? 50 : wait));
     }
 
     std::fprintf(stderr, "ecm-sim: sent %llu frames, %llu messages received (%llu bad), %llu bytes not taken\n",

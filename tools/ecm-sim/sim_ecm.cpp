@@ -15,14 +15,24 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
         opt.silent = true;
         return 1;
     }
-    if (a == "--seed" || a == "--replay") {
+    if (a == "--seed" || a == "--replay" || a == "--banks" || a == "--fault" || a == "--fault-pause-ms") {
         if (value == nullptr)
             return -1;
         ++i;
-        if (a == "--seed")
+        if (a == "--seed") {
             opt.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
-        else
+        } else if (a == "--replay") {
             opt.replay = value;
+        } else if (a == "--banks") {
+            opt.banks = value;
+        } else if (a == "--fault") {
+            Fault f;
+            if (!parse_fault(value, f))
+                return -1;
+            opt.faults.push_back(f);
+        } else {
+            opt.pause_ms = std::atoi(value);
+        }
         return 1;
     }
     return 0;
@@ -34,6 +44,10 @@ int sim_init(SimEcm& ecm, const SimOptions& options)
     ecm.options = options;
     engine_model_init(ecm.model, options.seed);
     ecm.streaming = !options.silent;
+    if (loader_init(ecm.loader, options.banks) != 0)
+        return -1;
+    ecm.loader.faults = options.faults;
+    ecm.loader.pause_ms = options.pause_ms;
     if (!options.replay.empty()) {
         ecm.replay = std::fopen(options.replay.c_str(), "rb");
         if (ecm.replay == nullptr) {
@@ -48,6 +62,7 @@ int sim_init(SimEcm& ecm, const SimOptions& options)
 
 void sim_close(SimEcm& ecm)
 {
+    loader_save(ecm.loader);
     if (ecm.replay) {
         set_analysis_source(0, nullptr);
         std::fclose(ecm.replay);
@@ -84,9 +99,8 @@ void running_firmware_message(SimEcm& ecm, const uint8_t* m)
 
 }  // namespace
 
-void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<uint8_t>& reply)
+void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<ReplyChunk>& out)
 {
-    (void)reply;
     ecm.input.insert(ecm.input.end(), bytes, bytes + n);
     size_t pos = 0;
     while (pos < ecm.input.size()) {
@@ -107,6 +121,8 @@ void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<uint8_
         ++ecm.messages;
         if (lead == LEAD_MS)
             running_firmware_message(ecm, m);
+        else if (ecm.flash_mode && loader_message(ecm.loader, m, out))
+            ecm.flash_mode = false;   // back to the running firmware; it streams when asked
         pos += static_cast<size_t>(len);
     }
     ecm.input.erase(ecm.input.begin(), ecm.input.begin() + static_cast<long>(pos));

@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "engine_model.h"
+#include "flash_loader.h"
 #include "stream/frame.h"
 
 struct SimOptions {
     uint32_t seed = 1;
     std::string replay;     // stream this data log's frames instead of the model's
     bool silent = false;    // never stream
+    std::string banks;      // keep the flash banks in this file
+    std::vector<Fault> faults;
+    int pause_ms = 1500;
 };
 
 struct SimEcm {
@@ -24,6 +28,7 @@ struct SimEcm {
     int bank = 0;
     std::vector<uint8_t> input;   // received bytes not yet making a whole message
     FILE* replay = nullptr;
+    FlashLoader loader;
     uint64_t frames_sent = 0;
     uint64_t messages = 0;
     uint64_t bad_messages = 0;
@@ -37,8 +42,8 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i);
 int sim_init(SimEcm& ecm, const SimOptions& options);
 void sim_close(SimEcm& ecm);
 
-// Bytes from the program; replies, if any, are appended to `reply`.
-void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<uint8_t>& reply);
+// Bytes from the program; replies, if any, are appended to `out`.
+void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<ReplyChunk>& out);
 
 // The next frame of the stream (277 bytes) when the ECM is streaming; false otherwise.
 bool sim_next_frame(SimEcm& ecm, std::vector<uint8_t>& out);
