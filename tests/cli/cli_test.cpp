@@ -120,3 +120,18 @@ TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliBin, CheckPrintsTheSerialNumberOrExitsWith2)
+{
+    CliRun good = run_cli("bin check " + write_temp_file("serial.bin", Bytes{0x01, 0x2C, 'Z', 'O', 'V', '8', 0}));
+    EXPECT_EQ(good.exit_code, 0);
+    EXPECT_EQ(good.out, "300\n");
+    CliRun bad = run_cli("bin check " + write_temp_file("notbin.bin", Bytes{0x01, 0x2C, 'Z', 'O', 'V'}));
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(run_cli("bin check " + temp_dir() + "/absent.bin").exit_code, 0);
+}
+
+}  // namespace

@@ -81,3 +81,28 @@ TEST(EcmSim, ReplaysADataLogsFramesInOrder)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliFlash, ReadsAndProgramsABankPrintingEachLineWithItsColour)
+{
+    SimProcess sim({"--banks", temp_dir() + "/cli-banks.bin"});
+    std::string bin = temp_dir() + "/cli-read.bin";
+    std::string out = temp_dir() + "/cli-flash.out";
+    int rc = run_command(std::string(GLANZO_CLI) + " flash read --port " + sim.device() + " --bank 1 --file " + bin +
+                         " --set-active 0 >" + out);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(read_file(out), "normal: Bank Read Starting\nnormal: Bank Read Successful\nnormal: \n"
+                              "success:     -Read Successful-\n");
+    rc = run_command(std::string(GLANZO_CLI) + " flash program --port " + sim.device() + " --bank 6 --file " + bin +
+                     " --verify 1 >" + out);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(read_file(out), "normal: Bank Flash Program Starting\nnormal: Flash Bank Set\nnormal: Bank Verify Starting\n"
+                              "normal: Bank Programmed Successfully\nnormal: \nsuccess:     -Flashing Successful-\n");
+    rc = run_command(std::string(GLANZO_CLI) + " flash program --port " + sim.device() + " --bank 6 --file " +
+                     temp_dir() + "/missing.bin >" + out);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(read_file(out), "error: Failed opening BIN File\nnormal: \nfailure:      -Flashing Failed-\n");
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 #include "stream/crc.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
+#include "support/param_name.h"
 
 namespace {
 
@@ -163,15 +164,7 @@ TEST_P(ReaderCases, GiveTheExpectedFramesAndTexts)
     }
 }
 
-std::string case_name(const ::testing::TestParamInfo<ReaderCase>& info)
-{
-    std::string n;
-    for (const char* p = info.param.name; *p; ++p)
-        n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return n;
-}
-
-INSTANTIATE_TEST_SUITE_P(Log, ReaderCases, ::testing::ValuesIn(CASES), case_name);
+INSTANTIATE_TEST_SUITE_P(Log, ReaderCases, ::testing::ValuesIn(CASES), NameFromSentence());
 
 TEST(Crc, CoversTheSyncPairAndMatchesTheXmodemCheckValue)
 {

@@ -43,9 +43,10 @@ std::vector<uint8_t> reply(uint8_t code, const uint8_t* body, int body_len)
     return r;
 }
 
-std::vector<uint8_t> acknowledge(FlashLoader& l, uint8_t command, int page, uint8_t echo, bool ok = true)
+std::vector<uint8_t> acknowledge(FlashLoader& l, uint8_t command, int page, uint8_t echo, bool ok = true,
+                                 uint8_t extra = 0xA5)
 {
-    uint8_t body[12] = {command, static_cast<uint8_t>(l.bank), static_cast<uint8_t>(page), 0x5A, echo, 0xA5};
+    uint8_t body[12] = {command, static_cast<uint8_t>(l.bank), static_cast<uint8_t>(page), 0x5A, echo, extra};
     return reply(ok ? 'A' : 'N', body, 12);
 }
 
@@ -145,7 +146,7 @@ bool loader_message(FlashLoader& l, const uint8_t* m, std::vector<ReplyChunk>& o
     switch (m[1]) {
     case SL_INFO:
         l.bank = arg[1] & 7;
-        r = acknowledge(l, SL_INFO, 0, arg[3]);
+        r = acknowledge(l, SL_INFO, 0, arg[3], true, arg[5]);   // the D value comes back in byte 5
         break;
     case SL_REQUEST_CAL:
         r = image_reply(l, 'C', arg[0], 8192);

@@ -1,7 +1,7 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
 //   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
-//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS]
+//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed: streams 17 frames a second from its engine model (or from a data log with
@@ -13,7 +13,7 @@
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
 // message: no-reply, bad-crc, nak, garbage, s-run, pause (for --fault-pause-ms, 1500 by default)
-// or bad-echo.
+// or bad-echo. --trace appends a line for every message received ("R X 102", "S 7 12").
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -90,7 +90,7 @@ void point_link(const std::string& link, const std::string& target)
 int usage()
 {
     std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]\n"
-                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS]\n");
+                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n");
     return 2;
 }
 

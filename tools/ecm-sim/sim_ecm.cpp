@@ -1,5 +1,6 @@
 #include "sim_ecm.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,7 +16,8 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
         opt.silent = true;
         return 1;
     }
-    if (a == "--seed" || a == "--replay" || a == "--banks" || a == "--fault" || a == "--fault-pause-ms") {
+    if (a == "--seed" || a == "--replay" || a == "--banks" || a == "--fault" || a == "--fault-pause-ms" ||
+        a == "--trace") {
         if (value == nullptr)
             return -1;
         ++i;
@@ -23,6 +25,8 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
             opt.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
         } else if (a == "--replay") {
             opt.replay = value;
+        } else if (a == "--trace") {
+            opt.trace = value;
         } else if (a == "--banks") {
             opt.banks = value;
         } else if (a == "--fault") {
@@ -47,6 +51,10 @@ int sim_init(SimEcm& ecm, const SimOptions& options)
     if (loader_init(ecm.loader, options.banks) != 0)
         return -1;
     ecm.loader.faults = options.faults;
+    if (!options.trace.empty() && (ecm.trace = std::fopen(options.trace.c_str(), "a")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", options.trace.c_str(), std::strerror(errno));
+        return -1;
+    }
     ecm.loader.pause_ms = options.pause_ms;
     if (!options.replay.empty()) {
         ecm.replay = std::fopen(options.replay.c_str(), "rb");
@@ -63,6 +71,10 @@ int sim_init(SimEcm& ecm, const SimOptions& options)
 void sim_close(SimEcm& ecm)
 {
     loader_save(ecm.loader);
+    if (ecm.trace) {
+        std::fclose(ecm.trace);
+        ecm.trace = nullptr;
+    }
     if (ecm.replay) {
         set_analysis_source(0, nullptr);
         std::fclose(ecm.replay);
@@ -119,6 +131,12 @@ void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<ReplyC
             continue;
         }
         ++ecm.messages;
+        if (ecm.trace) {
+            // "R X 102": a message to the firmware with its argument; "S 7 12": a loader message
+            // with its first argument byte (page, sector or bank).
+            std::fprintf(ecm.trace, "%c %c %d\n", lead, lead == LEAD_MS ? m[1] : '0' + m[1], m[2]);
+            std::fflush(ecm.trace);
+        }
         if (lead == LEAD_MS)
             running_firmware_message(ecm, m);
         else if (ecm.flash_mode && loader_message(ecm.loader, m, out))

@@ -18,6 +18,7 @@ struct SimOptions {
     std::string banks;      // keep the flash banks in this file
     std::vector<Fault> faults;
     int pause_ms = 1500;
+    std::string trace;      // append a line for every message received
 };
 
 struct SimEcm {
@@ -29,6 +30,7 @@ struct SimEcm {
     std::vector<uint8_t> input;   // received bytes not yet making a whole message
     FILE* replay = nullptr;
     FlashLoader loader;
+    FILE* trace = nullptr;
     uint64_t frames_sent = 0;
     uint64_t messages = 0;
     uint64_t bad_messages = 0;
