@@ -173,6 +173,8 @@ struct FailureCase {
     Lines expected;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class BankFailures : public Bank, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(BankFailures, ReportTheirExactLines)
@@ -207,6 +209,9 @@ const FailureCase FAILURES[] = {
     {"garbage and an unknown code before a reply", {"garbage:5", "garbage:69"}, with(START, SUCCEEDED)},
     {"a run of S bytes before a reply", {"s-run:4", "s-run:69"}, with(START, SUCCEEDED)},
     {"a pause of 1.5 s inside a reply", {"pause:10", "pause:69"}, with(START, SUCCEEDED)},
+    {"a pause of 1.5 s before the check bytes", {"late-check:3"}, with(START, SUCCEEDED)},
+    {"noise and no reply for three seconds", {"babble:1"},
+     with(with(START, {{E, "RX Streaming Data Failure"}, {E, "TxSlInfo Failed"}}), FAILED)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, BankFailures, ::testing::ValuesIn(FAILURES), NameFromSentence());
@@ -214,12 +219,16 @@ INSTANTIATE_TEST_SUITE_P(Faults, BankFailures, ::testing::ValuesIn(FAILURES), Na
 TEST_F(Bank, APauseLongerThanTwoSecondsInsideAReplyTimesOut)
 {
     g_flash.params.set_active = 0;
-    std::vector<std::string> args = {"--banks", banks_, "--fault", "pause:1", "--fault-pause-ms", "2600"};
-    sim_ = std::make_unique<SimProcess>(args);
+    sim_ = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--banks", banks_, "--fault", "pause:1", "--fault", "late-check:2",
+                                 "--fault-pause-ms", "2600"});
     request_port_state(PORT_OPEN, sim_->device().c_str());
     ASSERT_TRUE(wait_until([] { return g_port.link_running == 1; }, 3));
-    program_bank_from_file(calibration_file(4));
-    EXPECT_EQ(sink_.lines, with(with(START, {{E, "RX Timeout 2"}, {E, "TxSlInfo Failed"}}), FAILED));
+    ASSERT_EQ(TxMsFlash(), 0);
+    EXPECT_EQ(TxSlInfo(), -1);
+    // The late half of the first reply comes first and is searched past.
+    EXPECT_EQ(TxSlInfo(), -1);
+    EXPECT_EQ(sink_.lines, (Lines{{E, "RX Timeout 2"}, {E, "RX Timeout 3"}}));
 }
 
 TEST_F(Bank, AShortBinIsRefusedBeforeAnythingIsErased)

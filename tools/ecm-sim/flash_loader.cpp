@@ -16,7 +16,7 @@ struct FaultName {
 constexpr FaultName FAULT_NAMES[] = {
     {"no-reply", FAULT_NO_REPLY}, {"bad-crc", FAULT_BAD_CRC}, {"nak", FAULT_NAK},
     {"garbage", FAULT_GARBAGE},   {"s-run", FAULT_S_RUN},     {"pause", FAULT_PAUSE},
-    {"bad-echo", FAULT_BAD_ECHO},
+    {"bad-echo", FAULT_BAD_ECHO}, {"late-check", FAULT_LATE_CHECK}, {"babble", FAULT_BABBLE},
 };
 static_assert(std::size(FAULT_NAMES) == FAULT_KIND_COUNT);
 
@@ -182,6 +182,11 @@ bool loader_message(FlashLoader& l, const uint8_t* m, std::vector<ReplyChunk>& o
 
     if (has_fault(l, FAULT_NO_REPLY))
         return leave;
+    if (has_fault(l, FAULT_BABBLE)) {
+        for (int i = 0; i < 30; ++i)
+            out.push_back({{0x11, 0x22, 0x33}, 100});
+        return leave;
+    }
     if (has_fault(l, FAULT_NAK) && r[1] == 'A')
         r = acknowledge(l, r[2], r[4], r[6], false);
     if (has_fault(l, FAULT_BAD_ECHO)) {
@@ -196,8 +201,8 @@ bool loader_message(FlashLoader& l, const uint8_t* m, std::vector<ReplyChunk>& o
         out.push_back({{0x00, 0x13, 0x7E, LEAD_SL, 'Z', 0x41, 0x99, 0x55, 0xAA, 0x20}, 0});
     if (has_fault(l, FAULT_S_RUN))
         out.push_back({std::vector<uint8_t>(10, LEAD_SL), 0});
-    if (has_fault(l, FAULT_PAUSE)) {
-        size_t half = r.size() / 2;
+    if (has_fault(l, FAULT_PAUSE) || has_fault(l, FAULT_LATE_CHECK)) {
+        size_t half = has_fault(l, FAULT_PAUSE) ? r.size() / 2 : r.size() - 2;
         out.push_back({std::vector<uint8_t>(r.begin(), r.begin() + static_cast<long>(half)), 0});
         out.push_back({std::vector<uint8_t>(r.begin() + static_cast<long>(half), r.end()), l.pause_ms});
     } else {

@@ -20,6 +20,8 @@ enum FaultKind : int {
     FAULT_S_RUN,      // a run of "S" bytes before the reply
     FAULT_PAUSE,      // a pause in the middle of the reply
     FAULT_BAD_ECHO,   // the echoed command or bank is wrong
+    FAULT_LATE_CHECK, // a pause before the two check bytes
+    FAULT_BABBLE,     // three seconds of noise and no reply
     FAULT_KIND_COUNT
 };
 
@@ -42,7 +44,8 @@ struct FlashLoader {
 constexpr int SIM_BANK_BYTES = 32768;
 constexpr int SIM_BANKS = 8;
 
-// Parses "KIND:N" (no-reply, bad-crc, nak, garbage, s-run, pause, bad-echo); false when bad.
+// Parses "KIND:N" (no-reply, bad-crc, nak, garbage, s-run, pause, bad-echo, late-check, babble);
+// false when bad.
 bool parse_fault(const std::string& text, Fault& out);
 
 // Loads the banks from `path` when it holds them, else makes the factory banks. Returns 0, or -1

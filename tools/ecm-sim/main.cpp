@@ -13,7 +13,8 @@
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
 // message: no-reply, bad-crc, nak, garbage, s-run, pause (for --fault-pause-ms, 1500 by default)
-// or bad-echo. --trace appends a line for every message received ("R X 102", "S 7 12").
+// bad-echo, late-check (a pause before the check bytes) or babble (3 s of noise instead of the
+// reply). --trace appends a line for every message received ("R X 102", "S 7 12").
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
