@@ -118,27 +118,22 @@ void log_write_error()
     finish_logging();
 }
 
-void log_key_space()
+namespace {
+// Space and TAB: ask for the record (which also resumes copying) and show the log as running.
+void record_key(void (*request)())
 {
     if (g_datalog.logging_on == 0)
         return;
-    request_time_record();
+    request();
     if (g_datalog.logging_paused != 0) {
         g_datalog.logging_paused = 0;
         changed();
     }
 }
+}  // namespace
 
-void log_key_tab()
-{
-    if (g_datalog.logging_on == 0)
-        return;
-    request_marker_record();
-    if (g_datalog.logging_paused != 0) {
-        g_datalog.logging_paused = 0;
-        changed();
-    }
-}
+void log_key_space() { record_key(request_time_record); }
+void log_key_tab() { record_key(request_marker_record); }
 
 void log_key_enter()
 {

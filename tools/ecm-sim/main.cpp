@@ -180,14 +180,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ecm-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    point_link(link, pty.path);
-    std::printf("%s\n", pty.path.c_str());
-    std::fflush(stdout);
-
+    // Handlers first: whoever reads the device path may signal at once.
     std::signal(SIGTERM, on_quit);
     std::signal(SIGINT, on_quit);
     std::signal(SIGUSR1, on_outage);
     std::signal(SIGPIPE, SIG_IGN);
+    point_link(link, pty.path);
+    std::printf("%s\n", pty.path.c_str());
+    std::fflush(stdout);
 
     const auto frame_period = std::chrono::nanoseconds(1000000000 / 17);
     auto next_frame = Clock::now();
@@ -200,6 +200,10 @@ int main(int argc, char** argv)
     while (!quit) {
         if (outage) {
             outage = 0;
+            // The device is gone while the line is down: a stale link could lead to a device
+            // number that some other program has been given meanwhile.
+            if (!link.empty())
+                ::unlink(link.c_str());
             close_pty(pty);
             std::this_thread::sleep_for(std::chrono::milliseconds(outage_ms));
             if (!open_pty(pty)) {
