@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstring>
 
+#include "config/config.h"
 #include "config/settings.h"
+#include "stream/display_thread.h"
 #include "flash/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
@@ -132,6 +134,22 @@ TEST_F(Link, ACloseAskedForDuringTheBackOffIsServed)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(g_port.requested, PORT_CLOSE);
     EXPECT_EQ(g_port.link_running, 0);
+}
+
+TEST_F(Link, ChoosingAPortWhileAnalysingOnlySavesTheChoice)
+{
+    std::string cfg = temp_dir() + "/connect.cfg";
+    set_config_path(cfg);
+    g_settings.port = "COM7";
+    g_display.active_display = DISPLAY_ANALYSIS;
+    connect_port();
+    EXPECT_EQ(g_port.requested, PORT_CLOSE) << "the port is not touched";
+    EXPECT_NE(read_file(cfg).find("[PORT] COM7\r\n"), std::string::npos);
+    g_display.active_display = DISPLAY_GAUGES;
+    connect_port();
+    EXPECT_NE(g_port.requested, PORT_CLOSE) << "a re-open (which the link thread may already serve)";
+    std::lock_guard<std::mutex> lock(g_port.path_lock);
+    EXPECT_EQ(g_port.device_path, "/dev/ttyS6");
 }
 
 }  // namespace
