@@ -15,6 +15,7 @@
 #include "link/port.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
+#include "updater/update.h"
 
 namespace {
 
@@ -107,8 +108,14 @@ int cmd_flash(const Args& args)
 
 int cmd_bin(const Args& args)
 {
+    if (args.size() == 3 && args[0] == "convert") {
+        std::string error;
+        if (convert_calibration(args[1], args[2], error) != 0)
+            return fail(error);
+        return 0;
+    }
     if (args.size() != 2 || args[0] != "check")
-        return fail("usage: glanzo-cli bin check FILE");
+        return fail("usage: glanzo-cli bin check FILE | bin convert OLD NEW");
     FILE* f = std::fopen(args[1].c_str(), "rb");
     if (f == nullptr)
         return fail(open_error(args[1]));

@@ -24,7 +24,7 @@ constexpr Command COMMANDS[] = {
     {"record", "record --port DEV -o LOG --seconds S [--mark-every N]", cmd_record},
     {"flash", "flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
               "  flash read --port DEV --bank N --file F [--set-active 0|1]", cmd_flash},
-    {"bin", "bin check FILE", cmd_bin},
+    {"bin", "bin check FILE\n  bin convert OLD NEW", cmd_bin},
 };
 
 void print_usage(FILE* out)

@@ -142,5 +142,8 @@ enum EcmCommand : int {
 // 104 loader stop without a reply; 100-103, 105-107 and 201 do nothing (0); others -1.
 int ecm_command(int command, int argument);
 
+// Main profile, default parameters (tests, program start).
+void reset_flash_protocol();
+
 // The TxSlInfo D value as sent: 1 to 15 become 15.
 constexpr int info_d_sent(int d) { return d >= 1 && d <= 15 ? 15 : d; }

@@ -147,7 +147,9 @@ void serve_port_request()
         }
         if (g_port.fd >= 0) {
             g_port.link_running = 1;
-            ecm_command(ECM_STREAM, STREAM_START);
+            const LinkProfile* profile = g_port.profile;
+            if (profile->start_stream_on_open)
+                ecm_command(ECM_STREAM, STREAM_START);
         }
         break;
     default:

@@ -123,15 +123,19 @@ void reopen_port_with_backoff()
     while (g_port.stop == 0 && g_port.request_pending == 0) {
         if (open_port() || g_port.fd >= 0)
             return;   // an opened but unconfigured device is kept as well
+        const LinkProfile* profile = g_port.profile;
         int32_t delay = g_port.reopen_delay * 2;
-        g_port.reopen_delay = delay > REOPEN_MAX_DELAY_MS ? REOPEN_MAX_DELAY_MS : delay;
+        if (delay > profile->longest_delay_ms)
+            delay = profile->delay_starts_over ? REOPEN_FIRST_DELAY_MS : profile->longest_delay_ms;
+        g_port.reopen_delay = delay;
         sleep_unless_stopping(g_port.reopen_delay);
     }
 }
 
 int request_port_state(int32_t state, const char* port_name)
 {
-    if (state != PORT_OPEN && g_port.fd >= 0) {
+    const LinkProfile* profile = g_port.profile;
+    if (profile->stop_stream_before_reopen && state != PORT_OPEN && g_port.fd >= 0) {
         ecm_command(ECM_STREAM, STREAM_STOP);   // so that the ECM stops streaming before the port goes
         sleep_ms(100);
     }
@@ -182,5 +186,6 @@ void reset_port()
     g_port.reopen_delay = REOPEN_FIRST_DELAY_MS;
     g_port.indicator = 0;
     g_port.on_port_state = nullptr;
+    g_port.profile = &MAIN_LINK;
     g_port.stop = 0;
 }

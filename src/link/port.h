@@ -21,9 +21,20 @@ enum PortRequest : int32_t {
 };
 
 constexpr int32_t REOPEN_FIRST_DELAY_MS = 125;
-constexpr int32_t REOPEN_MAX_DELAY_MS = 5000;
+
+// What the updater's link does differently from the main program's.
+struct LinkProfile {
+    bool stop_stream_before_reopen;   // a close or re-open first stops the stream and waits 100 ms
+    bool start_stream_on_open;        // after an open the stream is asked for
+    int32_t longest_delay_ms;         // the back-off doubles up to this
+    bool delay_starts_over;           // beyond it: start again at 125 ms (else stay at the longest)
+};
+
+inline constexpr LinkProfile MAIN_LINK = {true, true, 5000, false};
+inline constexpr LinkProfile UPDATER_LINK = {false, false, 8000, true};
 
 struct PortState {
+    Shared<const LinkProfile*> profile{&MAIN_LINK};
     Shared<int> fd{-1};                   // the open device, or -1; written by the link thread only
     std::mutex path_lock;                 // guards device_path
     std::string device_path;              // empty when no name was given

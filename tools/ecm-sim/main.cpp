@@ -1,14 +1,15 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
-//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
+//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]
 //           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
-// until killed: streams 17 frames a second from its engine model (or from a data log with
-// --replay) and answers the stream, bank and flash-mode messages. --silent never streams. --link
-// keeps a symbolic link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms
-// (default 1500) and brings it back on a new device, which the link then points to, as when a
-// cable is pulled and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
+// until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
+// streams 17 frames a second from its engine model (or from a data log with --replay) and
+// answers the stream, bank and flash-mode messages. --silent never streams. --link keeps a symbolic
+// link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500)
+// and brings it back on a new device, which the link then points to, as when a cable is pulled
+// and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
 //
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
@@ -90,7 +91,7 @@ void point_link(const std::string& link, const std::string& target)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]\n"
+    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n");
     return 2;
 }
@@ -112,12 +113,25 @@ struct OutQueue {
         chunks.push_back(std::move(c));
     }
 
+    // The wire: bytes leave no faster than the baud rate allows (10 bits a byte); 0 = at once.
+    int baud = 115200;
+    Clock::time_point wire_free;
+
+    // The earliest time at which more can be written.
+    Clock::time_point next_write() const { return std::max(front_ready, wire_free); }
+
     // Writes what the line takes now.
     void pump(int fd)
     {
-        while (!chunks.empty() && Clock::now() >= front_ready) {
+        while (!chunks.empty() && Clock::now() >= next_write()) {
             ReplyChunk& c = chunks.front();
-            ssize_t n = ::write(fd, c.bytes.data() + front_done, c.bytes.size() - front_done);
+            size_t want = c.bytes.size() - front_done;
+            if (baud > 0)
+                want = std::min<size_t>(want, 64);
+            ssize_t n = ::write(fd, c.bytes.data() + front_done, want);
+            if (n > 0 && baud > 0)
+                wire_free = std::max(wire_free, Clock::now()) +
+                            std::chrono::nanoseconds(static_cast<long>(n) * 10 * 1000000000L / baud);
             if (n <= 0)
                 return;   // the line is full: the reader has to catch up
             front_done += static_cast<size_t>(n);
@@ -151,6 +165,7 @@ int main(int argc, char** argv)
     bool pty_asked = false;
     std::string link;
     int outage_ms = 1500;
+    int baud = 115200;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         int taken = sim_parse_option(opt, argc, argv, i);
@@ -160,11 +175,13 @@ int main(int argc, char** argv)
             continue;
         if (a == "--pty") {
             pty_asked = true;
-        } else if ((a == "--link" || a == "--outage-ms") && i + 1 < argc) {
+        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud") && i + 1 < argc) {
             if (a == "--link")
                 link = argv[++i];
-            else
+            else if (a == "--outage-ms")
                 outage_ms = std::atoi(argv[++i]);
+            else
+                baud = std::atoi(argv[++i]);
         } else {
             return usage();
         }
@@ -194,6 +211,7 @@ int main(int argc, char** argv)
     std::vector<uint8_t> frame;
     std::vector<ReplyChunk> replies;
     OutQueue out;
+    out.baud = baud;
     uint8_t in[4096];
     uint64_t bytes_lost = 0;
 
@@ -242,10 +260,10 @@ int main(int argc, char** argv)
         auto until = next_frame;
         bool writable_wanted = false;
         if (!out.chunks.empty()) {
-            if (Clock::now() >= out.front_ready)
+            if (Clock::now() >= out.next_write())
                 writable_wanted = true;
             else
-                until = std::min(until, out.front_ready);
+                until = std::min(until, out.next_write());
         }
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count() + 1;
         pollfd p{pty.master, static_cast<short>(POLLIN | (writable_wanted ? POLLOUT : 0)), 0};
