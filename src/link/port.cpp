@@ -53,6 +53,14 @@ std::string device_path_for(const std::string& port_name)
     return "/dev/" + port_name;
 }
 
+int32_t next_reopen_delay(const LinkProfile& profile, int32_t delay_ms)
+{
+    int32_t next = delay_ms * 2;
+    if (next > profile.longest_delay_ms)
+        next = profile.delay_starts_over ? REOPEN_FIRST_DELAY_MS : profile.longest_delay_ms;
+    return next;
+}
+
 int configure_port()
 {
     int fd = g_port.fd;
@@ -124,10 +132,7 @@ void reopen_port_with_backoff()
         if (open_port() || g_port.fd >= 0)
             return;   // an opened but unconfigured device is kept as well
         const LinkProfile* profile = g_port.profile;
-        int32_t delay = g_port.reopen_delay * 2;
-        if (delay > profile->longest_delay_ms)
-            delay = profile->delay_starts_over ? REOPEN_FIRST_DELAY_MS : profile->longest_delay_ms;
-        g_port.reopen_delay = delay;
+        g_port.reopen_delay = next_reopen_delay(*profile, g_port.reopen_delay);
         sleep_unless_stopping(g_port.reopen_delay);
     }
 }

@@ -55,6 +55,10 @@ extern PortState g_port;
 // as it is, anything else is taken as a name under /dev.
 std::string device_path_for(const std::string& port_name);
 
+// The wait after a failed attempt that waited `delay_ms`: doubled, then held at (main program) or
+// started over from (updater) the profile's longest wait.
+int32_t next_reopen_delay(const LinkProfile& profile, int32_t delay_ms);
+
 // Link thread.
 int open_port();                  // 1 on success, 0 on failure
 int configure_port();             // 1 on success, 0 on failure

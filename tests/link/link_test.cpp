@@ -75,6 +75,19 @@ TEST(Dispatcher, KnowsItsCommands)
     EXPECT_EQ(ecm_command(ECM_STREAM, STREAM_START), -1) << "refused while the link is down";
 }
 
+TEST(ReopenDelays, GrowAsEachProgramWants)
+{
+    auto sequence = [](const LinkProfile& p) {
+        std::vector<int> waits;
+        int32_t d = REOPEN_FIRST_DELAY_MS;
+        for (int i = 0; i < 9; ++i)
+            waits.push_back(d = next_reopen_delay(p, d));
+        return waits;
+    };
+    EXPECT_EQ(sequence(MAIN_LINK), (std::vector<int>{250, 500, 1000, 2000, 4000, 5000, 5000, 5000, 5000}));
+    EXPECT_EQ(sequence(UPDATER_LINK), (std::vector<int>{250, 500, 1000, 2000, 4000, 8000, 125, 250, 500}));
+}
+
 TEST(PortNames, MapToDevices)
 {
     EXPECT_EQ(device_path_for("COM1"), "/dev/ttyS0");
