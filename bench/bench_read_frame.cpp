@@ -15,27 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string build_log()
-{
-    Bytes log;
-    log.reserve(61200 * 280);
-    uint32_t x = 1;
-    int marker = 0;
-    for (int i = 0; i < 61200; ++i) {
-        Bytes f = frame_bytes(sample_frame(static_cast<uint32_t>(i)));
-        x = x * 1103515245u + 12345u;
-        if (i % 85 == 0) {
-            // A time stamp every five seconds, anywhere in the payload or between frames.
-            size_t at = i % 170 == 0 ? 0 : 2 + (x >> 8) % 200;
-            f = insert_at(f, at, time_record(3, 7, 2013, 14, i / 1020 % 60, i / 17 % 60));
-        }
-        if (i % 997 == 0)
-            f = insert_at(f, 2 + (x >> 12) % 200, marker_record(marker++, 3, 7, 2013, 14, 5, 9));
-        append(log, f);
-    }
-    return write_temp_file("bench-hour.dat", log);
-}
-
 double seconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -72,7 +51,7 @@ double time_reader(const std::string& path, int& frames)
 
 int main()
 {
-    std::string path = build_log();
+    std::string path = write_hour_log("bench-hour.dat");
     FILE* f = std::fopen(path.c_str(), "rb");
     std::fseek(f, 0, SEEK_END);
     double mb = static_cast<double>(std::ftell(f)) / 1e6;

@@ -17,3 +17,6 @@ int cmd_config(const Args& args);
 int cmd_record(const Args& args);
 int cmd_flash(const Args& args);
 int cmd_bin(const Args& args);
+int cmd_table(const Args& args);
+int cmd_export(const Args& args);
+int cmd_qmile(const Args& args);

@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "config/config.h"
+#include "config/devices.h"
 
 namespace {
 
@@ -21,6 +22,9 @@ struct Command {
 constexpr Command COMMANDS[] = {
     {"frames", "frames LOG", cmd_frames},
     {"config", "config rewrite IN OUT", cmd_config},
+    {"table", "table LOG -o FILE", cmd_table},
+    {"export", "export LOG [-o OUT] [--csv|--blank] [--single-header|--header-every-second]", cmd_export},
+    {"qmile", "qmile TABLE_OR_LOG [--start-row N]", cmd_qmile},
     {"record", "record --port DEV -o LOG --seconds S [--mark-every N]", cmd_record},
     {"flash", "flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
               "  flash read --port DEV --bank N --file F [--set-active 0|1]", cmd_flash},
@@ -34,14 +38,18 @@ void print_usage(FILE* out)
         std::fprintf(out, "  %s\n", c.usage);
 }
 
-// Loads the configuration as start-up does.
+// Loads the configuration as start-up does, then builds the devices and channels from it.
 int load_configuration(const std::string& path)
 {
-    if (access(path.c_str(), R_OK) != 0)
-        return fail(open_error(path));
-    set_config_path(path);
-    if (load_config() != 0)
-        return 1;   // the reader has said why
+    if (!path.empty()) {
+        if (access(path.c_str(), R_OK) != 0)
+            return fail(open_error(path));
+        set_config_path(path);
+        if (load_config() != 0)
+            return 1;   // the reader has said why
+    }
+    build_device_catalogue();
+    rebuild_channel_state();
     return 0;
 }
 
@@ -81,7 +89,7 @@ int main(int argc, char** argv)
     }
     if (config.empty())
         disable_config_file();   // every setting keeps its initial value, and nothing is written
-    else if (int rc = load_configuration(config))
+    if (int rc = load_configuration(config))
         return rc;
     for (const Command& c : COMMANDS)
         if (args[0] == c.name)

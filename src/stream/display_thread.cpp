@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "config/devices.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
@@ -93,8 +94,7 @@ void dispatch(const FrameRecord& f)
     g_display.bank_valid = flag(f, FLAG_BANK_VALID) ? 1 : 0;
     g_display.bank = f.u8(F_BANK) & 0x07;
 
-    if (FrameUpdate convert = g_frame_hooks.convert_channels)
-        convert(f, 0);
+    convert_channels(f, 0);
 
     if (f.u8(F_SPARK_RETARD) != 0 && g_display.engine_running != 0 && g_settings.knockalert == 1)
         ui().beep();
@@ -256,7 +256,6 @@ void reset_display()
     g_display.frames_dispatched = 0;
     for (auto& u : g_frame_hooks.update)
         u = nullptr;
-    g_frame_hooks.convert_channels = nullptr;
     g_frame_hooks.advance_activity_wheel = nullptr;
     g_frame_hooks.malfunction_window_update = nullptr;
     g_frame_hooks.bank_select_refill = nullptr;

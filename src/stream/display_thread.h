@@ -43,7 +43,6 @@ using FrameWatch = void (*)(const FrameRecord& frame);
 // What the displays, learners and tool windows plug into the dispatch; an unset entry is skipped.
 struct FrameHooks {
     Shared<FrameUpdate> update[ROUTINE_COUNT];
-    Shared<FrameUpdate> convert_channels{nullptr};
     Shared<void (*)()> advance_activity_wheel{nullptr};
     Shared<FrameWatch> malfunction_window_update{nullptr};   // set while the window is open
     Shared<void (*)(int bank)> bank_select_refill{nullptr};  // set while the window is open

@@ -119,3 +119,23 @@ std::string read_file(const std::string& path)
     std::fclose(f);
     return out;
 }
+
+std::string write_hour_log(const std::string& name)
+{
+    Bytes log;
+    log.reserve(61200 * 280);
+    uint32_t x = 1;
+    int marker = 0;
+    for (int i = 0; i < 61200; ++i) {
+        Bytes f = frame_bytes(sample_frame(static_cast<uint32_t>(i)));
+        x = x * 1103515245u + 12345u;
+        if (i % 85 == 0) {
+            size_t at = i % 170 == 0 ? 0 : 2 + (x >> 8) % 200;
+            f = insert_at(f, at, time_record(3, 7, 2013, 14, i / 1020 % 60, i / 17 % 60));
+        }
+        if (i % 997 == 0)
+            f = insert_at(f, 2 + (x >> 12) % 200, marker_record(marker++, 3, 7, 2013, 14, 5, 9));
+        append(log, f);
+    }
+    return write_temp_file(name, log);
+}

@@ -29,6 +29,10 @@ Bytes insert_at(const Bytes& frame, size_t at, const Bytes& record);
 
 void append(Bytes& out, const Bytes& more);
 
+// A one-hour data log (61,200 frames) with a time record every five seconds and a marker now
+// and then, many of them inside payloads; written under the temp directory. Returns its path.
+std::string write_hour_log(const std::string& name);
+
 // Writes bytes to a fresh file under the test temp directory and returns its path.
 std::string write_temp_file(const std::string& name, const Bytes& bytes);
 std::string read_file(const std::string& path);

@@ -1,0 +1,145 @@
+// glanzo-cli table, export and qmile: the log analysis without a window.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "analysis/export.h"
+#include "analysis/qmile.h"
+#include "analysis/view_table.h"
+#include "cli.h"
+#include "config/settings.h"
+
+namespace {
+
+// Progress on stderr, only when somebody watches it.
+Progress terminal_progress()
+{
+    if (!isatty(2))
+        return {};
+    return [](long done, long total) {
+        if (total > 0)
+            std::fprintf(stderr, "\r%3ld%%", done * 100 / total > 100 ? 100 : done * 100 / total);
+    };
+}
+
+void end_progress()
+{
+    if (isatty(2))
+        std::fprintf(stderr, "\r    \r");
+}
+
+bool readable(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+bool has_dat_extension(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".dat";
+}
+
+std::string json_number(double v)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+int cmd_table(const Args& args)
+{
+    if (args.size() != 3 || args[1] != "-o")
+        return fail("usage: glanzo-cli table LOG -o FILE");
+    if (!readable(args[0]))
+        return fail(open_error(args[0]));
+    FILE* table = std::fopen(args[2].c_str(), "wb");
+    if (table == nullptr)
+        return fail(open_error(args[2]));
+    long rows = 0;
+    int rc = build_view_table(args[0], table, rows, terminal_progress());
+    end_progress();
+    if (std::fclose(table) != 0 && rc == BUILD_OK)
+        return fail("error writing " + args[2]);
+    return rc == BUILD_OK ? 0 : 1;
+}
+
+int cmd_export(const Args& args)
+{
+    const char* usage = "usage: glanzo-cli export LOG [-o OUT] [--csv|--blank] [--single-header|--header-every-second]";
+    if (args.empty())
+        return fail(usage);
+    ExportOptions options;
+    options.csv = g_settings.ana_csv == 1;
+    options.single_header = g_settings.anasheader == 1;
+    std::string input = args[0], output;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == "--csv" || args[i] == "--blank")
+            options.csv = args[i] == "--csv";
+        else if (args[i] == "--single-header" || args[i] == "--header-every-second")
+            options.single_header = args[i] == "--single-header";
+        else
+            return fail(usage);
+    }
+    if (!readable(input))
+        return fail(open_error(input));
+    if (output.empty())
+        output = export_output_path(input, options.csv);
+    int rc = export_log(input, output, options, terminal_progress());
+    end_progress();
+    return rc == EXPORT_OK ? 0 : 1;   // failures have printed their message
+}
+
+int cmd_qmile(const Args& args)
+{
+    const char* usage = "usage: glanzo-cli qmile TABLE_OR_LOG [--start-row N]";
+    if (args.empty())
+        return fail(usage);
+    long start = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        char* end = nullptr;
+        if (args[i] == "--start-row" && i + 1 < args.size() && (start = std::strtol(args[i + 1].c_str(), &end, 10), *end == 0) &&
+            start >= 0)
+            ++i;
+        else
+            return fail(usage);
+    }
+    if (!readable(args[0]))
+        return fail(open_error(args[0]));
+
+    FILE* table;
+    if (has_dat_extension(args[0])) {
+        table = std::tmpfile();
+        if (table == nullptr)
+            return fail("cannot create a temporary file");
+        long rows = 0;
+        if (build_view_table(args[0], table, rows) != BUILD_OK) {
+            std::fclose(table);
+            return 1;
+        }
+    } else {
+        table = std::fopen(args[0].c_str(), "rb");
+    }
+    QmileResults r = compute_qmile(table, start);
+    std::fclose(table);
+    std::printf("{\"zero_to_60_s\":%s,\"ft60_s\":%s,\"ft330_s\":%s,\"eighth_s\":%s,\"eighth_mph\":%s,"
+                "\"quarter_s\":%s,\"quarter_mph\":%s}\n",
+                json_number(r.zero_to_60_s).c_str(), json_number(r.ft60_s).c_str(), json_number(r.ft330_s).c_str(),
+                json_number(r.eighth_s).c_str(), json_number(r.eighth_mph).c_str(), json_number(r.quarter_s).c_str(),
+                json_number(r.quarter_mph).c_str());
+    return 0;
+}

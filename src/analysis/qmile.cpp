@@ -1,0 +1,76 @@
+#include "analysis/qmile.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "analysis/view_table.h"
+#include "config/settings.h"
+
+namespace {
+
+constexpr double FEET_PER_MILE = 5280;
+constexpr double KM_PER_MILE = 1.609344;
+constexpr double KPH_60_MPH = 96.56064;
+
+// The integer at `offset` of a row, as integer parsing reads it (leading blanks skipped).
+int row_int(const char* row, int offset) { return std::atoi(row + offset); }
+
+bool read_row(FILE* table, char* row)
+{
+    return std::fread(row, 1, VIEW_ROW_BYTES, table) == static_cast<size_t>(VIEW_ROW_BYTES);
+}
+
+}  // namespace
+
+QmileResults compute_qmile(FILE* table, long start_row)
+{
+    QmileResults r;
+    char row[VIEW_ROW_BYTES + 1] = {};
+    if (start_row < 0 || std::fseek(table, start_row * VIEW_ROW_BYTES, SEEK_SET) != 0 || !read_row(table, row))
+        return r;
+    std::memcpy(r.start_run_time, row + ROW_RUNTIME + 1, 7);
+
+    const bool kph = g_settings.kphormph == 1;
+    int previous = row_int(row, ROW_PULSES);
+    long n = 0, pulses = 0, eighth_start = 0, quarter_start = 0;
+    double eighth_sum = 0, quarter_sum = 0, distance = 0;
+    while (read_row(table, row)) {
+        ++n;
+        int counter = row_int(row, ROW_PULSES);
+        pulses += counter >= previous ? counter - previous : 256 - previous + counter;
+        previous = counter;
+        int ppm = row_int(row, ROW_PPM - 1);   // from the blank before the field
+        if (ppm > 0)
+            distance = FEET_PER_MILE / ppm * static_cast<double>(pulses);
+        double speed = row_int(row, ROW_SPEED);
+        double mph = kph ? speed / KM_PER_MILE : speed;
+        double t = static_cast<double>(n) / 17.0;
+
+        if (r.zero_to_60_s == 0 && speed >= (kph ? KPH_60_MPH : 60))
+            r.zero_to_60_s = t;
+        if (r.ft60_s == 0 && distance > 60)
+            r.ft60_s = t;
+        if (r.ft330_s == 0 && distance > 330)
+            r.ft330_s = t;
+        if (r.eighth_mph == 0 && distance > 594) {
+            if (eighth_start == 0)
+                eighth_start = n;
+            eighth_sum += mph;
+        }
+        if (r.quarter_mph == 0 && distance > 1254) {
+            if (quarter_start == 0)
+                quarter_start = n;
+            quarter_sum += mph;
+        }
+        if (r.eighth_s == 0 && distance > 660) {
+            r.eighth_s = t;
+            r.eighth_mph = eighth_sum / static_cast<double>(n - eighth_start + 1);
+        }
+        if (r.quarter_s == 0 && distance > 1320) {
+            r.quarter_s = t;
+            r.quarter_mph = quarter_sum / static_cast<double>(n - quarter_start + 1);
+            break;
+        }
+    }
+    return r;
+}

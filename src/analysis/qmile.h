@@ -1,0 +1,22 @@
+// Quarter-mile figures from the analysis table: 0-60 mph, 60 and 330 feet, eighth and quarter mile
+// with their trap speeds, for a run that starts at a chosen row. Distance comes from the ECM's
+// speed pulse counter; times have the resolution of one frame (1/17 s).
+#pragma once
+
+#include <cstdio>
+
+struct QmileResults {
+    double zero_to_60_s = 0;
+    double ft60_s = 0;
+    double ft330_s = 0;
+    double eighth_s = 0;
+    double eighth_mph = 0;
+    double quarter_s = 0;
+    double quarter_mph = 0;
+    char start_run_time[8] = {};   // "h:mm:ss" of the start row
+};
+
+// Computes the figures for the run starting at `start_row` of the table. A mark the run never
+// passes leaves its figures at 0. Rows with no pulses-per-mile figure (the ECM reported no speed
+// sensor constant) add their pulses but leave the distance where it was.
+QmileResults compute_qmile(FILE* table, long start_row);
