@@ -9,6 +9,7 @@
 #include "config/devices.h"
 #include "config/settings.h"
 #include "support/live.h"
+#include "support/scripted_ui.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -120,8 +121,7 @@ TEST_F(Analysis, ATableRowHoldsEveryFieldAtItsPlace)
 TEST_F(Analysis, RowsAreMarkedForMarkersAndTimeStampsAndBadFramesLeaveNoRow)
 {
     Bytes log = frame_bytes(known_frame());
-    append(log, marker_record(0, 3, 7, 2013, 14, 5, 9));
-    append(log, frame_bytes(known_frame()));
+    append(log, insert_at(frame_bytes(known_frame()), 100, marker_record(0, 3, 7, 2013, 14, 5, 9)));
     append(log, time_record(3, 7, 2013, 14, 5, 10));
     append(log, frame_bytes(known_frame()));
     append(log, time_record(3, 7, 2013, 14, 5, 11));
@@ -217,6 +217,20 @@ TEST_F(Analysis, TheExportCapsPulsesAndShowsGearsBoostAndLongRunTimes)
     f.b[15] = 0;
     line = exported(frame_bytes(f), true, true);
     EXPECT_NE(line.find(", OD,"), std::string::npos);
+}
+
+TEST_F(Analysis, ExportFailuresAreReportedWithTheirMessages)
+{
+    ScopedScriptedUi ui;
+    std::string in = write_temp_file("fail.dat", frame_bytes(known_frame()));
+    EXPECT_EQ(export_log(in, temp_dir() + "/no/such/dir.csv", ExportOptions{}), EXPORT_NO_OUTPUT);
+    EXPECT_EQ(export_log(in, "/dev/full", ExportOptions{}), EXPORT_WRITE_ERROR);
+    EXPECT_EQ(export_log(temp_dir() + "/absent.dat", temp_dir() + "/x.csv", ExportOptions{}), EXPORT_NO_INPUT);
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[0].text, "Can Not Open Output File\n\nIs it open elsewhere?");
+    EXPECT_EQ(ui.shown[0].caption, "File Open Error");
+    EXPECT_EQ(ui.shown[1].text, "Error Writing to File\nDisk Full?") << "found when the file is closed";
+    EXPECT_EQ(ui.shown[1].caption, "File Write Error");
 }
 
 TEST_F(Analysis, OutputNamesReplaceOrAddTheExtension)
