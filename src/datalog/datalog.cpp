@@ -72,6 +72,22 @@ int start_logging(const std::string& path)
     return 0;
 }
 
+int choose_and_start_logging()
+{
+    if (g_datalog.logging_on != 0)
+        return 1;
+    FileDialogRequest request;
+    request.title = "Select/Create File to Save Data Log to";
+    request.filters = {{"DataLogs (*.dat)", "*.dat"}, {"All (*.*)", "*.*"}};
+    request.default_extension = "dat";
+    request.initial_name = g_settings.dlogname;
+    request.initial_folder = g_settings.dlogpath;
+    std::string path = choose_file(request);
+    if (path.empty())
+        return 1;
+    return start_logging(path);
+}
+
 namespace {
 
 // Takes the file back from the link thread and closes it; false when the close reported a write

@@ -32,6 +32,10 @@ extern DatalogState g_datalog;
 // when logging is already on. Shows "Can not open Data Logging File" and returns -1 when the file
 // cannot be opened or the header cannot be written; else 0.
 int start_logging(const std::string& path);
+// The File menu's "&DataLog...": asks for the file (starting from the last log's name and folder)
+// and starts logging on it. Returns 1 when logging was on already or the user cancelled, else
+// start_logging's status.
+int choose_and_start_logging();
 // Takes the file back from the link thread and closes it. Returns -1 when the close reports a
 // write error (the message has then been shown), else 0.
 int stop_logging();

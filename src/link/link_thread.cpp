@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "datalog/datalog.h"
 #include "flash/protocol.h"
@@ -271,11 +272,17 @@ void link_thread_main()
 
 void wake_link_thread() { wakeup.signal(); }
 
-void start_link_thread()
+int start_link_thread()
 {
     g_link.stop = 0;
     g_port.stop = 0;
-    link_thread = std::thread(link_thread_main);
+    // A thread that cannot be created is reported, not thrown through the caller.
+    try {
+        link_thread = std::thread(link_thread_main);
+    } catch (const std::system_error&) {
+        return -1;
+    }
+    return 0;
 }
 
 void stop_link_thread()

@@ -60,7 +60,7 @@ void wake_link_thread();
 void link_thread_main();
 
 // Starts and stops the thread (stop closes the port).
-void start_link_thread();
+int start_link_thread();   // 0, or -1 when the thread cannot be created
 void stop_link_thread();
 
 // Clears every request, the slot and the log target (tests).

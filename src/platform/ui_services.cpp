@@ -18,9 +18,19 @@ ConsoleUi console_ui;
 std::atomic<UiServices*> installed{&console_ui};
 }  // namespace
 
+UiState g_ui_state;
+
 UiServices& ui() { return *installed.load(std::memory_order_acquire); }
 
 void set_ui(UiServices* services)
 {
     installed.store(services ? services : &console_ui, std::memory_order_release);
+}
+
+std::string choose_file(const FileDialogRequest& request)
+{
+    g_ui_state.modal_dialog_open = 1;
+    std::string path = ui().file_dialog(request);
+    g_ui_state.modal_dialog_open = 0;
+    return path;
 }

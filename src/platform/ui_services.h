@@ -6,7 +6,12 @@
 // a message box as one line on stderr; tests install a scripted one that records what was shown.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/shared_word.h"
 
 // Buttons and icon of a message box, combined with |.
 enum MessageBoxFlags : unsigned {
@@ -24,6 +29,27 @@ enum MessageBoxFlags : unsigned {
 // The button that closed a message box.
 enum MessageBoxAnswer : int { ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
 
+// A file-open or file-save dialog.
+struct FileDialogRequest {
+    std::string title;
+    // (description, pattern) pairs, e.g. ("DataLogs (*.dat)", "*.dat").
+    std::vector<std::pair<std::string, std::string>> filters;
+    std::string default_extension;   // added when the chosen name has none
+    std::string initial_name;
+    std::string initial_folder;
+    bool save = false;               // a save dialog (else an open dialog)
+    bool file_must_exist = false;    // else only its folder must
+};
+
+// What the window keeps that the core looks at.
+struct UiState {
+    // Set while a modal dialog or file dialog is open: the floating windows then keep away from
+    // the focus.
+    Shared<int32_t> modal_dialog_open{0};
+};
+
+extern UiState g_ui_state;
+
 class UiServices {
 public:
     virtual ~UiServices() = default;
@@ -31,7 +57,13 @@ public:
     virtual void beep() = 0;
     // Asks for the main window to be repainted; nothing to do without a window.
     virtual void request_repaint() {}
+    // The chosen path, or an empty text when the user cancelled. Without a window nothing can be
+    // chosen.
+    virtual std::string file_dialog(const FileDialogRequest&) { return {}; }
 };
+
+// Runs a file dialog with `g_ui_state.modal_dialog_open` set while it shows.
+std::string choose_file(const FileDialogRequest& request);
 
 // Prints each message box as "caption: text" on one line of stderr and answers with its first
 // button; beeps are dropped.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "config/devices.h"
@@ -174,10 +175,14 @@ void live_pass()
         request_log_flush();
         g_display.last_flush = now;
     }
-    if (ring_count() > LIVE_DECODE_THRESHOLD)
+    // A frame is decoded as soon as all of it waits at the head of the ring, so that what the
+    // displays show is not a frame period behind; otherwise once more than the threshold waits.
+    int32_t waiting = ring_count();
+    bool whole_frame = waiting >= FRAME_BYTES && ring_peek() == SYNC_1;
+    if (waiting > LIVE_DECODE_THRESHOLD || whole_frame)
         decode_and_dispatch();
     else
-        ring_wait(LIVE_DECODE_THRESHOLD, LIVE_IDLE_WAIT_MS);
+        ring_wait(waiting >= FRAME_BYTES ? LIVE_DECODE_THRESHOLD : FRAME_BYTES - 1, LIVE_IDLE_WAIT_MS);
 }
 
 }  // namespace
@@ -227,10 +232,16 @@ void display_thread_main()
     }
 }
 
-void start_display_thread()
+int start_display_thread()
 {
     g_display.stop = 0;
-    display_thread = std::thread(display_thread_main);
+    // A thread that cannot be created is reported, not thrown through the caller.
+    try {
+        display_thread = std::thread(display_thread_main);
+    } catch (const std::system_error&) {
+        return -1;
+    }
+    return 0;
 }
 
 void stop_display_thread()

@@ -102,7 +102,7 @@ int decode_and_dispatch();
 void reset_engine_detection();
 
 void display_thread_main();
-void start_display_thread();
+int start_display_thread();   // 0, or -1 when the thread cannot be created
 void stop_display_thread();
 
 // Back to program-start state (tests).

@@ -15,6 +15,8 @@ public:
     };
     std::vector<Shown> shown;
     std::deque<int> answers;   // answers for the next message boxes; ID_OK when empty
+    std::deque<std::string> file_answers;   // paths for the next file dialogs; cancel when empty
+    std::vector<FileDialogRequest> dialogs;
     int beeps = 0;
     int repaints = 0;
 
@@ -29,6 +31,15 @@ public:
     }
     void beep() override { ++beeps; }
     void request_repaint() override { ++repaints; }
+    std::string file_dialog(const FileDialogRequest& request) override
+    {
+        dialogs.push_back(request);
+        if (file_answers.empty())
+            return {};
+        std::string path = file_answers.front();
+        file_answers.pop_front();
+        return path;
+    }
 };
 
 // Installs a ScriptedUi for the life of a test.

@@ -10,6 +10,7 @@
 struct ReplyChunk {
     std::vector<uint8_t> bytes;
     int delay_ms = 0;
+    bool stream_frame = false;   // a frame of the live stream (else a reply)
 };
 
 enum FaultKind : int {

@@ -1,7 +1,7 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
 //   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]
-//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]
+//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
@@ -15,7 +15,9 @@
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
 // message: no-reply, bad-crc, nak, garbage, s-run, pause (for --fault-pause-ms, 1500 by default)
 // bad-echo, late-check (a pause before the check bytes) or babble (3 s of noise instead of the
-// reply). --trace appends a line for every message received ("R X 102", "S 7 12").
+// reply). --trace appends a line for every message received ("R X 102", "S 7 12"). --frame-times
+// writes the frame's sequence number (payload bytes 90-93) and the steady clock in nanoseconds
+// each time a stream frame's last byte has been written, for latency measurements.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -92,6 +94,7 @@ void point_link(const std::string& link, const std::string& target)
 int usage()
 {
     std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]\n"
+                         "               [--frame-times FILE]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n");
     return 2;
 }
@@ -120,6 +123,21 @@ struct OutQueue {
     // The earliest time at which more can be written.
     Clock::time_point next_write() const { return std::max(front_ready, wire_free); }
 
+    // With --frame-times: "SEQUENCE NANOSECONDS" (steady clock) when a frame's last byte is written.
+    FILE* frame_times = nullptr;
+
+    void frame_written(const ReplyChunk& c)
+    {
+        if (frame_times == nullptr || !c.stream_frame || c.bytes.size() < 2 + SIM_SEQUENCE_OFFSET + 4)
+            return;
+        uint32_t seq = 0;
+        for (int i = 0; i < 4; ++i)
+            seq = seq << 8 | c.bytes[2 + SIM_SEQUENCE_OFFSET + i];
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+        std::fprintf(frame_times, "%u %lld\n", seq, static_cast<long long>(ns));
+        std::fflush(frame_times);
+    }
+
     // Writes what the line takes now.
     void pump(int fd)
     {
@@ -138,6 +156,7 @@ struct OutQueue {
             bytes -= static_cast<size_t>(n);
             if (front_done < c.bytes.size())
                 return;
+            frame_written(c);
             chunks.pop_front();
             front_done = 0;
             if (!chunks.empty())
@@ -166,6 +185,7 @@ int main(int argc, char** argv)
     std::string link;
     int outage_ms = 1500;
     int baud = 115200;
+    std::string frame_times;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         int taken = sim_parse_option(opt, argc, argv, i);
@@ -175,8 +195,10 @@ int main(int argc, char** argv)
             continue;
         if (a == "--pty") {
             pty_asked = true;
-        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud") && i + 1 < argc) {
-            if (a == "--link")
+        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times") && i + 1 < argc) {
+            if (a == "--frame-times")
+                frame_times = argv[++i];
+            else if (a == "--link")
                 link = argv[++i];
             else if (a == "--outage-ms")
                 outage_ms = std::atoi(argv[++i]);
@@ -212,6 +234,10 @@ int main(int argc, char** argv)
     std::vector<ReplyChunk> replies;
     OutQueue out;
     out.baud = baud;
+    if (!frame_times.empty() && (out.frame_times = std::fopen(frame_times.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", frame_times.c_str(), std::strerror(errno));
+        return 1;
+    }
     uint8_t in[4096];
     uint64_t bytes_lost = 0;
 
@@ -247,7 +273,7 @@ int main(int argc, char** argv)
                 if (out.bytes > STREAM_BACKLOG_LIMIT)
                     bytes_lost += frame.size();
                 else
-                    out.push({frame, 0});
+                    out.push({frame, 0, true});
             }
             next_frame += frame_period;
             if (now - next_frame > std::chrono::seconds(1))

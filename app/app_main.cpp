@@ -1,0 +1,87 @@
+#include "app/app_main.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/main_window.h"
+#include "config/config.h"
+#include "config/devices.h"
+#include "config/settings.h"
+#include "displays/display_routines.h"
+#include "stream/display_thread.h"
+#include "ui/qt_ui.h"
+
+int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool has_value = i + 1 < argc;
+        if (a == "--config" && has_value) {
+            o.config = argv[++i];
+        } else if (a == "--display" && has_value) {
+            char* end = nullptr;
+            long n = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || n < 1 || n > 7) {
+                error = "--display takes a display number from 1 to 7";
+                return -1;
+            }
+            o.display = static_cast<int>(n);
+        } else if (a == "--screenshot" && has_value) {
+            o.screenshot = argv[++i];
+        } else if (a == "--after" && has_value) {
+            char* end = nullptr;
+            o.after = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !(o.after >= 0 && o.after < 86400)) {
+                error = "--after takes a number of seconds";
+                return -1;
+            }
+        } else {
+            error = "usage: GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]";
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int app_main(const AppOptions& options)
+{
+    // Messages of the start-up (a configuration that cannot be read) already come as windows.
+    QtUi startup_ui;
+    set_ui(&startup_ui);
+
+    if (!options.config.empty())
+        set_config_path(options.config);
+    g_settings.port = "COM2";
+    reset_display_routines();   // the needles rest at zero, the wheel at its first spoke
+    if (!config_path().empty())
+        load_config();
+    build_device_catalogue();
+    rebuild_channel_state();
+
+    MainWindow window;
+    window.show();
+    install_display_routines();
+    if (window.start() != 0)
+        return 0;
+    if (const DisplayEntry* d = display_entry(options.display); d != nullptr && d->id != DISPLAY_GAUGES)
+        window.switch_display(d->menu_command);
+
+    int status = 0;
+    if (!options.screenshot.empty()) {
+        QTimer::singleShot(static_cast<int>(options.after * 1000), &window, [&] {
+            if (!window.grab().save(QString::fromLocal8Bit(options.screenshot.c_str()), "PNG")) {
+                std::fprintf(stderr, "GlanzoFlash: cannot write %s\n", options.screenshot.c_str());
+                status = 1;
+            }
+            window.close();
+        });
+    }
+    QApplication::setQuitOnLastWindowClosed(true);
+    int rc = QApplication::exec();
+    window.shutdown();
+    set_ui(nullptr);
+    return status != 0 ? status : rc;
+}

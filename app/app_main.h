@@ -1,0 +1,19 @@
+// GlanzoFlash's entry: options, start-up in order, the message loop.
+//
+//   GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]
+#pragma once
+
+#include <string>
+
+struct AppOptions {
+    std::string config;       // the configuration file (else the one beside the program)
+    int display = 0;          // display to show after start-up (1 to 7), 0 for the gauges
+    std::string screenshot;   // write the window to this PNG after `after` seconds, then exit
+    double after = 0;
+};
+
+// Parses the options; 0, or -1 with the reason in `error`.
+int parse_app_options(int argc, char** argv, AppOptions& options, std::string& error);
+
+// Runs the program; the exit code. A QApplication must exist.
+int app_main(const AppOptions& options);

@@ -1,0 +1,34 @@
+#include "app/display_table.h"
+
+#include "displays/gauges.h"
+#include "stream/display_thread.h"
+
+const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
+    {DISPLAY_TRIP, CMD_TRIP, CMD_QUICK_TRIP, '2', "Trip Distance and Fuel Information", 232, true, true, nullptr, nullptr,
+     nullptr},
+    {DISPLAY_GAUGES, CMD_GLANZO, CMD_QUICK_GZD, '1', "Corvathis J8 Glanzo Display", 209, true, true, nullptr, nullptr,
+     gauge_paint},
+    {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,
+     nullptr},
+    {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, nullptr, nullptr, nullptr},
+    {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, nullptr, nullptr, nullptr},
+    {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, nullptr, nullptr, nullptr},
+    {DISPLAY_DIAGNOSTICS, CMD_DIAGNOSTIC, CMD_QUICK_DIAG, '5', "Sensor Diagnostics", 300, true, true, nullptr, nullptr,
+     nullptr},
+}};
+
+const DisplayEntry* display_for_command(int command)
+{
+    for (const DisplayEntry& d : DISPLAYS)
+        if (d.menu_command == command || (d.quick_command != 0 && d.quick_command == command))
+            return &d;
+    return nullptr;
+}
+
+const DisplayEntry* display_entry(int id)
+{
+    for (const DisplayEntry& d : DISPLAYS)
+        if (d.id == id)
+            return &d;
+    return nullptr;
+}

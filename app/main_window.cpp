@@ -1,0 +1,622 @@
+#include "app/main_window.h"
+
+#include <glob.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+
+#include <chrono>
+#include <thread>
+
+#include "app/app_icon.h"
+#include "app/menu_operations.h"
+#include "config/config.h"
+#include "config/settings.h"
+#include "datalog/datalog.h"
+#include "datalog/playback.h"
+#include "displays/gauges.h"
+#include "displays/status_panel.h"
+#include "flash/protocol.h"
+#include "link/link_thread.h"
+#include "link/port.h"
+#include "link/ring.h"
+#include "stream/display_thread.h"
+#include "velearn/ve_learn_state.h"
+
+MenuOperations g_menu_operations;
+
+namespace {
+
+MainWindow* the_window = nullptr;
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Where an item goes.
+enum MenuPlace : int { IN_FILE, IN_COMMPORT, IN_DISPLAY, IN_HELP, ON_BAR };
+
+struct MenuItem {
+    MenuPlace place;
+    const char* text;
+    int command;
+    bool greyed;   // at start
+};
+
+// The menu, in order; the CommPort submenu's COM items are added where its entry stands.
+constexpr MenuItem MENU[] = {
+    {IN_FILE, "&CommPort", 0, false},
+    {IN_FILE, "&DataLog...", CMD_DATALOG, false},
+    {IN_FILE, "Close DataLo&g", CMD_CLOSE_DATALOG, true},
+    {IN_FILE, "&Playback...", CMD_PLAYBACK, false},
+    {IN_FILE, "&Stop Playback", CMD_STOP_PLAYBACK, true},
+    {IN_FILE, "&Learn VE...", CMD_LEARN_VE, false},
+    {IN_FILE, "St&op Learn VE", CMD_STOP_LEARN_VE, true},
+    {IN_FILE, "Pre&ferences...", CMD_PREFERENCES, false},
+    {IN_FILE, "&User Devices...", CMD_USER_DEVICES, false},
+    {IN_FILE, "E&xit", CMD_EXIT, false},
+    {IN_DISPLAY, "&Glanzo", CMD_GLANZO, true},
+    {IN_DISPLAY, "&Trip Info", CMD_TRIP, false},
+    {IN_DISPLAY, "&VE Learn", CMD_VE_LEARN, false},
+    {IN_DISPLAY, "&SPK Knock", CMD_SPK_KNOCK, false},
+    {IN_DISPLAY, "&Diagnostic", CMD_DIAGNOSTIC, false},
+    {IN_DISPLAY, "&Malf Codes", CMD_MALF_CODES, false},
+    {IN_DISPLAY, "&Bank Select", CMD_BANK_SELECT, false},
+    {IN_DISPLAY, "&Flash", CMD_FLASH, false},
+    {IN_DISPLAY, "&Analysis", CMD_ANALYSIS, false},
+    {IN_HELP, "&Help", CMD_HELP, false},
+    {IN_HELP, "&About", CMD_ABOUT, false},
+    {ON_BAR, "         Quick Display Selections ->", CMD_QUICK_LABEL, true},
+    {ON_BAR, "&GZD", CMD_QUICK_GZD, false},
+    {ON_BAR, "&TRIP", CMD_QUICK_TRIP, false},
+    {ON_BAR, "&VE", CMD_QUICK_VE, false},
+    {ON_BAR, "&SPK", CMD_QUICK_SPK, false},
+    {ON_BAR, "DIA&G", CMD_QUICK_DIAG, false},
+};
+
+// The Display menu's entries that every switch enables first.
+constexpr int DISPLAY_ITEMS[] = {CMD_GLANZO,     CMD_TRIP,  CMD_VE_LEARN, CMD_SPK_KNOCK, CMD_MALF_CODES,
+                                 CMD_BANK_SELECT, CMD_FLASH, CMD_ANALYSIS, CMD_DIAGNOSTIC};
+
+// Keys "1" to "5" and the displays they choose.
+constexpr int QUICK_KEYS[] = {CMD_QUICK_GZD, CMD_QUICK_TRIP, CMD_QUICK_VE, CMD_QUICK_SPK, CMD_QUICK_DIAG};
+
+QString com_item_text(int n)
+{
+    // The mnemonic is the last digit for COM1 to COM9 and the 0 of COM10; none beyond.
+    if (n <= 9)
+        return QString("COM&%1").arg(n);
+    if (n == 10)
+        return "COM1&0";
+    return QString("COM%1").arg(n);
+}
+
+// Serial devices of this machine that the COM names do not reach.
+std::vector<std::string> serial_devices()
+{
+    std::vector<std::string> found;
+    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
+        glob_t g{};
+        if (glob(pattern, 0, nullptr, &g) == 0)
+            for (size_t i = 0; i < g.gl_pathc; ++i)
+                found.emplace_back(g.gl_pathv[i]);
+        globfree(&g);
+    }
+    return found;
+}
+
+void show_port_in_panel(int)
+{
+    const DisplayEntry* d = display_entry(g_display.active_display);
+    if (d != nullptr && d->status_panel)
+        refresh_port_state();
+}
+
+void logging_changed()
+{
+    if (MainWindow* w = main_window())
+        QMetaObject::invokeMethod(w, [w] {
+            w->command(0);   // menu states follow the logging state
+        }, Qt::QueuedConnection);
+}
+
+// Stops a thread while the window thread keeps answering what that thread may be waiting for.
+void stop_while_serving(void (*stop)())
+{
+    std::atomic<bool> done{false};
+    std::thread joiner([&] {
+        stop();
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    joiner.join();
+}
+
+}  // namespace
+
+MainWindow* main_window() { return the_window; }
+
+CanvasView::CanvasView(QtCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas)
+{
+    setFixedSize(CANVAS_WIDTH, CANVAS_HEIGHT);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void CanvasView::paintEvent(QPaintEvent* event)
+{
+    canvas_.shown();
+    QPainter p(this);
+    QRect r = event->rect();
+    canvas_.with_image([&](const QImage& image) { p.drawImage(r.topLeft(), image, r); });
+}
+
+MainWindow::MainWindow(bool install_ui) : ui_(this)
+{
+    the_window = this;
+    setWindowTitle("Glanzo");
+    setWindowIcon(app_icon());
+    view_ = new CanvasView(canvas_, this);
+    setCentralWidget(view_);
+    build_menu();
+    // Not resizable: the displays are laid out for this client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    adjustSize();
+    if (g_settings.xposhwnd != -1) {
+        move(g_settings.xposhwnd, g_settings.yposhwnd);
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.width() / 2 - 400, area.height() / 2 - 300);
+    }
+
+    canvas_.set_on_change([this] {
+        QMetaObject::invokeMethod(view_, [this] { view_->update(); }, Qt::QueuedConnection);
+    });
+    ui_.set_repaint([this] { paint_window(); });
+    if (install_ui) {
+        set_ui(&ui_);
+        ui_installed_ = true;
+    }
+    attach_canvas(&canvas_);
+    g_port.on_port_state = show_port_in_panel;
+    g_datalog.on_change = logging_changed;
+
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, [this] { one_second_tick(); });
+    for (const char* keys : {"Alt+?", "Alt+/"})
+        connect(new QShortcut(QKeySequence(keys), this), &QShortcut::activated, this, [this] { command(CMD_ABOUT); });
+}
+
+MainWindow::~MainWindow()
+{
+    shutdown();
+    if (the_window == this)
+        the_window = nullptr;
+}
+
+void MainWindow::build_menu()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    QMenu* display = menuBar()->addMenu("&Display");
+    QMenu* help = menuBar()->addMenu("&Help");
+    auto add = [this](QWidget* where, const QString& text, int id, bool greyed) {
+        QAction* a = new QAction(text, where);
+        a->setEnabled(!greyed);
+        connect(a, &QAction::triggered, this, [this, id] { command(id); });
+        where->addAction(a);
+        actions_[id] = a;
+    };
+    for (const MenuItem& m : MENU) {
+        switch (m.place) {
+        case IN_FILE:
+            if (m.command == 0) {
+                QMenu* ports = file->addMenu(m.text);
+                for (int n = 1; n <= 40; ++n)
+                    add(ports, com_item_text(n), com_command(n), false);
+                add_device_items(ports);
+            } else {
+                add(file, m.text, m.command, m.greyed);
+            }
+            break;
+        case IN_DISPLAY:
+            add(display, m.text, m.command, m.greyed);
+            break;
+        case IN_HELP:
+            add(help, m.text, m.command, m.greyed);
+            break;
+        default:
+            add(menuBar(), m.text, m.command, m.greyed);
+            break;
+        }
+    }
+}
+
+void MainWindow::add_device_items(QMenu* menu)
+{
+    std::vector<std::string> devices = serial_devices();
+    if (!devices.empty())
+        menu->addSeparator();
+    int id = CMD_DEVICE_FIRST;
+    for (const std::string& path : devices) {
+        QAction* a = menu->addAction(QString::fromLocal8Bit(path.c_str()));
+        connect(a, &QAction::triggered, this, [this, id] { command(id); });
+        actions_[id] = a;
+        device_commands_[id++] = path;
+    }
+}
+
+QAction* MainWindow::action(int id) const
+{
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::set_enabled(int id, bool enabled)
+{
+    if (QAction* a = action(id))
+        a->setEnabled(enabled);
+}
+
+void MainWindow::update_logging_menu()
+{
+    bool logging = g_datalog.logging_on != 0;
+    set_enabled(CMD_DATALOG, !logging && g_playback.playing == 0);
+    set_enabled(CMD_CLOSE_DATALOG, logging);
+}
+
+int MainWindow::start()
+{
+    timer_.start();
+    if (start_display_thread() != 0) {
+        ui().message_box("CreateThread failed", "display", MB_OK);
+        return -1;
+    }
+    threads_started_ = true;
+    if (start_link_thread() != 0) {
+        ui().message_box("CreateThread failed", "comm", MB_OK);
+        return -1;
+    }
+    switch_display(CMD_GLANZO);
+    return 0;
+}
+
+void MainWindow::one_second_tick() { g_display.one_second_counter = g_display.one_second_counter + 1; }
+
+void MainWindow::command(int id)
+{
+    auto run = [](void (*operation)()) {
+        if (operation != nullptr)
+            operation();
+    };
+    int active = g_display.active_display;
+    bool analysis_or_flash = active == DISPLAY_ANALYSIS || active == DISPLAY_FLASH;
+    for (int n = 1; n <= 40; ++n) {
+        if (id == com_command(n)) {
+            g_settings.port = "COM" + std::to_string(n);
+            connect_port();
+            return;
+        }
+    }
+    if (auto it = device_commands_.find(id); it != device_commands_.end()) {
+        g_settings.port = it->second;
+        connect_port();
+        return;
+    }
+    switch (id) {
+    case 0:
+        update_logging_menu();
+        paint_window();
+        return;
+    case CMD_DATALOG:
+        if (analysis_or_flash)
+            switch_display(CMD_GLANZO);
+        choose_and_start_logging();
+        update_logging_menu();
+        paint_window();
+        return;
+    case CMD_CLOSE_DATALOG:
+        stop_logging();
+        update_logging_menu();
+        paint_window();
+        return;
+    case CMD_PLAYBACK:
+        if (analysis_or_flash)
+            switch_display(CMD_GLANZO);
+        run(g_menu_operations.start_playback);
+        return;
+    case CMD_STOP_PLAYBACK:
+        run(g_menu_operations.stop_playback);
+        return;
+    case CMD_LEARN_VE:
+        if (analysis_or_flash)
+            switch_display(CMD_GLANZO);
+        run(g_menu_operations.start_ve_learn);
+        return;
+    case CMD_STOP_LEARN_VE:
+        run(g_menu_operations.stop_ve_learn);
+        return;
+    case CMD_PREFERENCES:
+        run(g_menu_operations.preferences);
+        return;
+    case CMD_USER_DEVICES:
+        run(g_menu_operations.user_devices);
+        return;
+    case CMD_EXIT:
+        close();
+        return;
+    case CMD_MALF_CODES:
+    case CMD_BANK_SELECT:
+        flash_tool_window(id);
+        return;
+    case CMD_HELP:
+        help_dialog();
+        return;
+    case CMD_ABOUT:
+        about_dialog();
+        return;
+    default:
+        if (display_for_command(id) != nullptr)
+            switch_display(id);
+        return;
+    }
+}
+
+void MainWindow::flash_tool_window(int id)
+{
+    for (ToolWindow& t : tool_windows_) {
+        if (t.command != id || t.open == nullptr)
+            continue;
+        if (t.is_open != nullptr && t.is_open() && t.focus != nullptr) {
+            // Already open: draw the eye to it.
+            for (int i = 0; i < 3; ++i) {
+                if (i % 2 == 0)
+                    t.focus();
+                else
+                    activateWindow();
+                QApplication::processEvents();
+                sleep_ms(120);
+            }
+        } else {
+            t.open();
+        }
+        activateWindow();
+    }
+}
+
+void MainWindow::switch_display(int cmd)
+{
+    for (int item : DISPLAY_ITEMS)
+        set_enabled(item, true);
+    const DisplayEntry* target = display_for_command(cmd);
+    if (target == nullptr)
+        return;
+    auto run = [](void (*operation)()) {
+        if (operation != nullptr)
+            operation();
+    };
+    auto close_tool_windows = [this] {
+        for (ToolWindow& t : tool_windows_)
+            if (t.close != nullptr)
+                t.close();
+    };
+    // Takes down every display but `keep`, the playback bar unless `keep_bar`.
+    auto destroy_others = [&](int keep, bool keep_bar) {
+        if (!keep_bar)
+            run(g_menu_operations.destroy_playback_bar);
+        for (const DisplayEntry& d : DISPLAYS)
+            if (d.id != keep && d.destroy != nullptr && (d.id != DISPLAY_FLASH || g_display.active_display == DISPLAY_FLASH))
+                d.destroy();
+    };
+    auto reconnect = [] {
+        if (g_port.indicator == 0 && g_playback.playing == 0)
+            connect_port();
+    };
+
+    if (target->id == DISPLAY_ANALYSIS) {
+        ecm_command(ECM_STREAM, STREAM_STOP);
+        stop_logging();
+        run(g_menu_operations.stop_playback);
+        run(g_menu_operations.stop_ve_learn);
+        disconnect_port();
+        g_display.display_hold = 1;
+        sleep_ms(10);
+        destroy_others(DISPLAY_ANALYSIS, false);
+        close_tool_windows();
+        g_display.active_display = DISPLAY_ANALYSIS;
+        run(target->create);
+        for (int item : {CMD_MALF_CODES, CMD_BANK_SELECT, CMD_ANALYSIS})
+            set_enabled(item, false);
+        update_logging_menu();
+        paint_window();
+        return;   // the hold stays while the Analysis display is shown
+    }
+    if (target->id == DISPLAY_FLASH) {
+        ecm_command(ECM_STREAM, STREAM_STOP);
+        run(g_menu_operations.stop_playback);
+        run(g_menu_operations.stop_ve_learn);
+        g_display.display_hold = 1;
+        sleep_ms(10);
+        destroy_others(DISPLAY_FLASH, false);
+        close_tool_windows();
+        g_display.active_display = DISPLAY_FLASH;
+        run(target->create);
+        for (int item : {CMD_MALF_CODES, CMD_BANK_SELECT, CMD_FLASH})
+            set_enabled(item, false);
+        paint_window();
+        g_display.display_hold = 0;
+        reconnect();
+        return;
+    }
+
+    set_enabled(target->menu_command, false);
+    if (g_display.active_display != target->id) {
+        g_display.display_hold = 1;
+        sleep_ms(10);
+        destroy_others(target->id, target->id == DISPLAY_GAUGES);
+        g_display.active_display = target->id;
+        run(target->create);
+        run(g_menu_operations.create_playback_bar);
+    }
+    paint_window();
+    for (ToolWindow& t : tool_windows_) {
+        bool remembered = t.command == CMD_BANK_SELECT ? g_settings.actvfbnk == 1 && g_playback.playing == 0
+                                                       : g_settings.actvmalf == 1;
+        if (remembered && t.open != nullptr && (t.is_open == nullptr || !t.is_open()))
+            t.open();
+    }
+    g_display.display_hold = 0;
+    reconnect();
+    request_ring_flush();
+}
+
+void MainWindow::paint_window()
+{
+    canvas_.clear(BACKGROUND);
+    const DisplayEntry* d = display_entry(g_display.active_display);
+    if (d == nullptr)
+        return;
+    if (d->status_panel)
+        paint_status_panel();
+    if (d->title != nullptr)
+        canvas_.text(d->title_x, 6, d->title, Font::Title, TEXT, BACKGROUND, ALIGN_LEFT, true);
+    if (d->paint != nullptr)
+        d->paint();
+    if (d->id == DISPLAY_GAUGES && g_playback.playing != 0)
+        canvas_.text(665, 123, "Playback Rate", Font::Small, TEXT, BACKGROUND, ALIGN_LEFT, true);
+}
+
+void MainWindow::character(QChar c)
+{
+    int active = g_display.active_display;
+    if (active == DISPLAY_ANALYSIS || active == DISPLAY_FLASH)
+        return;
+    if (c >= '1' && c <= '5') {
+        command(QUICK_KEYS[c.unicode() - '1']);
+        return;
+    }
+    if (g_datalog.logging_on == 0)
+        return;
+    if (c == '\t')
+        log_key_tab();
+    else if (c == ' ')
+        log_key_space();
+    else if (c == '\r')
+        log_key_enter();
+    else
+        return;
+    refresh_logging_state();
+}
+
+void MainWindow::key_tab() { character('\t'); }
+void MainWindow::key_enter() { character('\r'); }
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Tab:
+        key_tab();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        key_enter();
+        return;
+    default:
+        if (event->text().size() == 1 && !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))
+            character(event->text().at(0));
+        else
+            QMainWindow::keyPressEvent(event);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    shutdown();
+    event->accept();
+}
+
+void MainWindow::shutdown()
+{
+    if (shut_down_)
+        return;
+    shut_down_ = true;
+    if (!isMinimized()) {
+        g_settings.xposhwnd = x();
+        g_settings.yposhwnd = y();
+    }
+    save_config();
+    if (g_datalog.logging_on != 0)
+        stop_logging();
+    if (g_ve_learn.active != 0 && g_menu_operations.stop_ve_learn != nullptr)
+        g_menu_operations.stop_ve_learn();
+    request_port_state(PORT_CLOSE, nullptr);
+    sleep_ms(20);
+
+    // The threads are stopped before the canvas goes, so that nothing draws into a window that
+    // is gone; a thread waiting on a message box gets its answer at once.
+    timer_.stop();
+    ui_.set_closing();
+    g_port.on_port_state = nullptr;
+    g_datalog.on_change = nullptr;
+    if (threads_started_) {
+        stop_while_serving(stop_display_thread);
+        stop_while_serving(stop_link_thread);
+        threads_started_ = false;
+    }
+    attach_canvas(nullptr);
+    if (ui_installed_)
+        set_ui(nullptr);
+}
+
+void MainWindow::about_dialog()
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle("About");
+    dialog.setFixedSize(260, 120);
+    QLabel icon(&dialog);
+    icon.setPixmap(app_icon().pixmap(32, 32));
+    icon.setGeometry(20, 20, 32, 32);
+    QLabel name("Glanzo Display", &dialog);
+    name.setGeometry(70, 18, 170, 20);
+    QLabel version("Version 3.0i", &dialog);
+    version.setGeometry(70, 40, 170, 20);
+    QPushButton ok("OK", &dialog);
+    ok.setGeometry(180, 80, 60, 26);
+    ok.setDefault(true);
+    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    g_ui_state.modal_dialog_open = 1;
+    dialog.exec();
+    g_ui_state.modal_dialog_open = 0;
+}
+
+void MainWindow::help_dialog()
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle("Help");
+    dialog.setFixedSize(560, 260);
+    dialog.setStyleSheet("QDialog { background: rgb(20, 20, 20); } QLabel { color: rgb(240, 240, 240); }");
+    QLabel icon(&dialog);
+    icon.setPixmap(app_icon().pixmap(32, 32));
+    icon.setGeometry(20, 20, 32, 32);
+    QLabel hello("Hi, welcome to the Glanzo Display", &dialog);
+    hello.move(180, 70);
+    QLabel about("This program is for use with the Corvathis J8 System.", &dialog);
+    about.move(110, 180);
+    QPushButton ok("OK", &dialog);
+    ok.setGeometry(480, 220, 60, 26);
+    ok.setDefault(true);
+    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    g_ui_state.modal_dialog_open = 1;
+    dialog.exec();
+    g_ui_state.modal_dialog_open = 0;
+}

@@ -1,0 +1,5 @@
+// Plugs the displays' per-frame routines into the frame dispatch, and resets them for tests.
+#pragma once
+
+void install_display_routines();
+void reset_display_routines();

@@ -1,0 +1,3 @@
+#include "velearn/ve_learn_state.h"
+
+VeLearnState g_ve_learn;

@@ -1,0 +1,268 @@
+#include "ui/qt_canvas.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+namespace {
+
+QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+QString latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The largest font of `family` whose cell (ascent + descent) is at most `cell` pixels high.
+QFont font_with_cell(const char* family, int cell, bool bold, bool fixed)
+{
+    QFont f(family);
+    f.setBold(bold);
+    f.setFixedPitch(fixed);
+    f.setStyleHint(fixed ? QFont::TypeWriter : QFont::SansSerif);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    int size = cell;
+    for (; size > 4; --size) {
+        f.setPixelSize(size);
+        if (QFontMetrics(f).height() <= cell)
+            break;
+    }
+    f.setPixelSize(size);
+    return f;
+}
+
+constexpr int OEM_CELL_W = 8;
+constexpr int OEM_CELL_H = 12;
+
+// Pixel metrics of the fonts: the cell heights the layout is drawn for.
+struct FontCell {
+    const char* family;
+    int cell;
+    bool bold, fixed;
+    int em;   // when set, the size instead of the cell's
+};
+constexpr FontCell FONT_CELLS[] = {
+    // The window's own font is a bold 16-pixel cell about 7 pixels a character wide; a sans face
+    // that wide is smaller than the cell.
+    {"Liberation Sans", 16, true, false, 12},
+    {"Liberation Mono", 14, false, true, 0},    // small
+    {"Liberation Mono", 17, false, true, 0},    // table
+    {"Liberation Sans", 24, false, false, 0},   // title
+    {"Liberation Sans", 28, true, false, 0},    // large
+    {"Liberation Mono", OEM_CELL_H, false, true, 0},
+};
+
+}  // namespace
+
+QFont display_font(Font f)
+{
+    const FontCell& c = FONT_CELLS[static_cast<int>(f)];
+    QFont font = font_with_cell(c.family, c.cell, c.bold, c.fixed);
+    if (c.em > 0)
+        font.setPixelSize(c.em);
+    return font;
+}
+
+QtCanvas::QtCanvas() : image_(CANVAS_WIDTH, CANVAS_HEIGHT, QImage::Format_RGB32)
+{
+    image_.fill(colour(BACKGROUND));
+    for (int i = 0; i < 6; ++i)
+        fonts_[i] = display_font(static_cast<Font>(i));
+}
+
+void QtCanvas::changed()
+{
+    if (on_change_ && !change_pending_.exchange(true, std::memory_order_acq_rel))
+        on_change_();
+}
+
+QImage QtCanvas::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return image_.copy();
+}
+
+void QtCanvas::with_image(const std::function<void(const QImage&)>& draw) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    draw(image_);
+}
+
+QColor QtCanvas::pixel(int x, int y) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return image_.valid(x, y) ? image_.pixelColor(x, y) : QColor();
+}
+
+void QtCanvas::clear(Rgb c)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        image_.fill(colour(c));
+    }
+    changed();
+}
+
+void QtCanvas::oem_text(QPainter& p, int x, int y, std::string_view s, Rgb fg, Rgb bg, bool opaque)
+{
+    for (unsigned char ch : s) {
+        QRect cell(x, y, OEM_CELL_W, OEM_CELL_H);
+        if (opaque)
+            p.fillRect(cell, colour(bg));
+        switch (ch) {
+        case 0xDB:
+            p.fillRect(cell, colour(fg));
+            break;
+        case 0xDF:
+            p.fillRect(x, y, OEM_CELL_W, OEM_CELL_H / 2, colour(fg));
+            break;
+        case 0xDC:
+            p.fillRect(x, y + OEM_CELL_H / 2, OEM_CELL_W, OEM_CELL_H / 2, colour(fg));
+            break;
+        case ' ':
+            break;
+        default:
+            p.setPen(colour(fg));
+            p.drawText(cell, Qt::AlignCenter, QString(QChar(ch)));
+            break;
+        }
+        x += OEM_CELL_W;
+    }
+}
+
+void QtCanvas::text(int x, int y, std::string_view s, Font f, Rgb fg, Rgb bg, Align align, bool opaque)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        if (f == Font::Oem) {
+            int w = static_cast<int>(s.size()) * OEM_CELL_W;
+            oem_text(p, align == ALIGN_RIGHT ? x - w : align == ALIGN_CENTRE ? x - w / 2 : x, y, s, fg, bg, opaque);
+        } else {
+            const QFont& font = fonts_[static_cast<int>(f)];
+            QFontMetrics m(font);
+            QString t = latin1(s);
+            int w = m.horizontalAdvance(t);
+            int left = align == ALIGN_RIGHT ? x - w : align == ALIGN_CENTRE ? x - w / 2 : x;
+            if (opaque)
+                p.fillRect(left, y, w, m.height(), colour(bg));
+            p.setFont(font);
+            p.setPen(colour(fg));
+            p.drawText(left, y + m.ascent(), t);
+        }
+    }
+    changed();
+}
+
+int QtCanvas::text_width(std::string_view s, Font f)
+{
+    if (f == Font::Oem)
+        return static_cast<int>(s.size()) * OEM_CELL_W;
+    return QFontMetrics(fonts_[static_cast<int>(f)]).horizontalAdvance(latin1(s));
+}
+
+void QtCanvas::line(int x1, int y1, int x2, int y2, Rgb c, int width)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.setPen(QPen(colour(c), width, Qt::SolidLine, width > 1 ? Qt::RoundCap : Qt::FlatCap));
+        p.drawLine(x1, y1, x2, y2);
+    }
+    changed();
+}
+
+void QtCanvas::rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill_colour, bool filled)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        if (filled)
+            p.fillRect(left, top, right - left, bottom - top, colour(fill_colour));
+        // The outline lies inside the rectangle, as wide as the pen.
+        for (int i = 0; i < width; ++i) {
+            int l = left + i, t = top + i, r = right - 1 - i, b = bottom - 1 - i;
+            if (r < l || b < t)
+                break;
+            p.fillRect(l, t, r - l + 1, 1, colour(pen));
+            p.fillRect(l, b, r - l + 1, 1, colour(pen));
+            p.fillRect(l, t, 1, b - t + 1, colour(pen));
+            p.fillRect(r, t, 1, b - t + 1, colour(pen));
+        }
+    }
+    changed();
+}
+
+void QtCanvas::fill(int left, int top, int right, int bottom, Rgb c)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.fillRect(left, top, right - left, bottom - top, colour(c));
+    }
+    changed();
+}
+
+void QtCanvas::ellipse(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill_colour)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(colour(pen), width));
+        p.setBrush(colour(fill_colour));
+        double inset = width / 2.0;
+        p.drawEllipse(QRectF(left + inset, top + inset, right - left - 2 * inset, bottom - top - 2 * inset));
+    }
+    changed();
+}
+
+void QtCanvas::arc(int cx, int cy, int radius, double start_deg, double span_deg, Rgb c, int width)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(colour(c), width, Qt::SolidLine, Qt::FlatCap));
+        p.drawArc(QRectF(cx - radius, cy - radius, 2.0 * radius, 2.0 * radius), static_cast<int>(start_deg * 16),
+                  static_cast<int>(span_deg * 16));
+    }
+    changed();
+}
+
+void QtCanvas::scroll(int left, int top, int right, int bottom, int dy, Rgb fill_colour)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QRect area = QRect(left, top, right - left, bottom - top).intersected(image_.rect());
+        if (area.isEmpty() || dy <= 0)
+            return;
+        QImage moved = image_.copy(area.adjusted(0, dy, 0, 0));
+        QPainter p(&image_);
+        p.drawImage(area.left(), area.top(), moved);
+        p.fillRect(area.left(), area.bottom() + 1 - dy, area.width(), dy, colour(fill_colour));
+    }
+    changed();
+}
+
+void QtCanvas::xor_line(int x1, int y1, int x2, int y2)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        p.setPen(QPen(Qt::white, 1));
+        p.drawLine(x1, y1, x2, y2);
+    }
+    changed();
+}
+
+void QtCanvas::bitmap(int x, int y, int w, int h, const uint32_t* argb)
+{
+    if (w <= 0 || h <= 0 || argb == nullptr)
+        return;
+    QImage source(reinterpret_cast<const uchar*>(argb), w, h, w * 4, QImage::Format_ARGB32);
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QPainter p(&image_);
+        p.drawImage(x, y, source);
+    }
+    changed();
+}

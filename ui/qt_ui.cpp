@@ -1,0 +1,116 @@
+#include "ui/qt_ui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QThread>
+
+int first_button(unsigned flags)
+{
+    unsigned buttons = flags & 0xF;
+    return buttons == MB_YESNO || buttons == MB_YESNOCANCEL ? ID_YES : ID_OK;
+}
+
+void QtUi::on_window_thread(const std::function<void()>& work)
+{
+    if (QThread::currentThread() == qApp->thread()) {
+        work();
+        return;
+    }
+    QMetaObject::invokeMethod(qApp, [&] {
+        if (!closing())
+            work();
+    }, Qt::BlockingQueuedConnection);
+}
+
+int QtUi::message_box(const std::string& text, const std::string& caption, unsigned flags)
+{
+    int answer = first_button(flags);
+    if (closing())
+        return answer;
+    on_window_thread([&] {
+        QMessageBox box(owner_);
+        box.setWindowTitle(QString::fromLatin1(caption.c_str()));
+        box.setText(QString::fromLatin1(text.c_str()));
+        unsigned icon = flags & 0xF0;
+        box.setIcon(icon == MB_ICONERROR         ? QMessageBox::Critical
+                    : icon == MB_ICONQUESTION    ? QMessageBox::Question
+                    : icon == MB_ICONEXCLAMATION ? QMessageBox::Warning
+                    : icon == MB_ICONINFORMATION ? QMessageBox::Information
+                                                 : QMessageBox::NoIcon);
+        if (flags & MB_TOPMOST)
+            box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        switch (flags & 0xF) {
+        case MB_OKCANCEL:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MB_YESNO:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        case MB_YESNOCANCEL:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        default:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Cancel:
+            answer = ID_CANCEL;
+            break;
+        case QMessageBox::Yes:
+            answer = ID_YES;
+            break;
+        case QMessageBox::No:
+            answer = ID_NO;
+            break;
+        default:
+            answer = (flags & 0xF) == MB_OK ? ID_OK : (flags & 0xF) == MB_OKCANCEL ? ID_OK : ID_CANCEL;
+            break;
+        }
+    });
+    return answer;
+}
+
+void QtUi::beep()
+{
+    QMetaObject::invokeMethod(qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
+
+void QtUi::request_repaint()
+{
+    if (closing() || !repaint_)
+        return;
+    QMetaObject::invokeMethod(qApp, [this] {
+        if (!closing())
+            repaint_();
+    }, Qt::QueuedConnection);
+}
+
+std::string QtUi::file_dialog(const FileDialogRequest& r)
+{
+    std::string chosen;
+    if (closing())
+        return chosen;
+    on_window_thread([&] {
+        QStringList filters;
+        // "All (*.*)" means every file; here a name need not have a dot.
+        for (const auto& [description, pattern] : r.filters) {
+            QString p = pattern == "*.*" ? QString("*") : QString::fromLatin1(pattern.c_str());
+            QString d = QString::fromLatin1(description.c_str());
+            qsizetype open = d.indexOf('(');
+            filters << (open < 0 ? d : d.left(open).trimmed()) + " (" + p + ")";
+        }
+        QFileDialog dialog(owner_, QString::fromLatin1(r.title.c_str()), QString::fromLocal8Bit(r.initial_folder.c_str()),
+                           filters.join(";;"));
+        dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(r.file_must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QString::fromLatin1(r.default_extension.c_str()));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.selectFile(QString::fromLocal8Bit(r.initial_name.c_str()));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    });
+    return chosen;
+}
