@@ -3,11 +3,22 @@
 #include "displays/gauges.h"
 #include "stream/display_thread.h"
 
+namespace {
+
+// The gauge face, then everything that moves on it.
+void paint_gauges()
+{
+    gauge_paint();
+    gauge_redraw_dynamic();
+}
+
+}  // namespace
+
 const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
     {DISPLAY_TRIP, CMD_TRIP, CMD_QUICK_TRIP, '2', "Trip Distance and Fuel Information", 232, true, true, nullptr, nullptr,
      nullptr},
     {DISPLAY_GAUGES, CMD_GLANZO, CMD_QUICK_GZD, '1', "Corvathis J8 Glanzo Display", 209, true, true, nullptr, nullptr,
-     gauge_paint},
+     paint_gauges},
     {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,
      nullptr},
     {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, nullptr, nullptr, nullptr},

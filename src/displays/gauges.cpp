@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "config/devices.h"
@@ -14,6 +15,10 @@ GaugeState g_gauges;
 Shared<int32_t> g_published_knock_count{0};
 
 namespace {
+
+// The window thread's full paint and the display thread's redraw both move the needles and bar
+// tops; one at a time, so that neither draws from a position the other has just replaced.
+std::mutex redraw_lock;
 
 // Colours of the face and the colour classes of bars and lamps.
 constexpr Rgb FACE{180, 180, 180};
@@ -155,10 +160,11 @@ void draw_bar(Canvas* c, int i)
     v = v < min ? min : v > max ? max : v;
     int h = static_cast<int>((v - min) / (max - min) * BAR_HEIGHT + 0.5);
     int top = 170 - h, old = g_gauges.bar_top[i];
+    // The bar fills the inside of its frame, x - 1 to x + 8; rows from the new top down to the old.
     if (top < old)
-        c->fill(b.x - 1, BAR_Y + top, b.x + 11, BAR_Y + old, b.colour);
+        c->fill(b.x - 1, BAR_Y + top, b.x + 9, BAR_Y + old, b.colour);
     else if (top > old)
-        c->fill(b.x - 1, BAR_Y + old, b.x + 11, BAR_Y + top, FACE);
+        c->fill(b.x - 1, BAR_Y + old, b.x + 9, BAR_Y + top, FACE);
     g_gauges.bar_top[i] = top;
     c->text(b.x + b.text_dx, b.row == 0 ? 299 : 315, bar_text(i), Font::Default, TEXT, BACKGROUND);
 }
@@ -303,6 +309,7 @@ void gauge_redraw_dynamic()
     Canvas* c = canvas();
     if (c == nullptr)
         return;
+    std::lock_guard<std::mutex> redraw(redraw_lock);
     draw_needle(c, SPEEDO_X, g_gauges.speed_tip_x, g_gauges.speed_tip_y, g_gauges.speed, g_settings.mphrange);
     draw_needle(c, TACHO_X, g_gauges.rpm_tip_x, g_gauges.rpm_tip_y, g_gauges.rpm, g_settings.rpmrange);
     centred_on_face(c, 280, format(" %3d   ", static_cast<int>(g_gauges.speed)));
@@ -345,6 +352,7 @@ void gauge_paint()
     Canvas* c = canvas();
     if (c == nullptr)
         return;
+    std::lock_guard<std::mutex> redraw(redraw_lock);
     paint_dial(c, SPEEDO_X, g_settings.mphrange, 0, false);
     paint_dial(c, TACHO_X, g_settings.rpmrange, g_settings.rdln, true);
     for (int i = 0; i < BAR_COUNT; ++i)

@@ -5,9 +5,11 @@
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
+#include "displays/display_routines.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "platform/ui_services.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 
@@ -51,4 +53,6 @@ void reset_everything()
     reset_display();
     reset_playback_state();
     reset_settings();
+    reset_display_routines();
+    g_ui_state.modal_dialog_open = 0;
 }

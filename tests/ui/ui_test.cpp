@@ -1,0 +1,266 @@
+// The desktop shell offscreen: canvas pixels where the gauge display puts them, the message box
+// carried over from another thread, the display switch, shutdown, and a live run on ecm-sim.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include "app/main_window.h"
+#include "config/config.h"
+#include "config/devices.h"
+#include "config/settings.h"
+#include "datalog/datalog.h"
+#include "displays/display_routines.h"
+#include "displays/gauges.h"
+#include "link/port.h"
+#include "stream/display_thread.h"
+#include "support/live.h"
+#include "support/scripted_ui.h"
+#include "support/sim_process.h"
+#include "ui/qt_canvas.h"
+#include "ui/qt_ui.h"
+
+namespace {
+
+const QColor NEEDLE(210, 63, 10);
+const QColor GREEN(10, 160, 5);
+const QColor BLACK(0, 0, 0);
+const QColor FACE(180, 180, 180);
+
+// Keeps the event loop turning while waiting.
+bool serve_until(const std::function<bool()>& done, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void serve_for(double seconds)
+{
+    serve_until([] { return false; }, seconds);
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_everything();
+        set_config_path(temp_dir() + "/ui_test.cfg");
+        std::remove(config_path().c_str());
+    }
+    void TearDown() override
+    {
+        attach_canvas(nullptr);
+        reset_everything();
+    }
+    static void set_flag(FrameRecord& f, FlagId id) { f.b[FLAGS[id].offset] |= static_cast<uint8_t>(1 << FLAGS[id].bit); }
+};
+
+TEST_F(ShellTest, GaugePixelsLandWhereTheDisplayPutsThem)
+{
+    QtCanvas canvas;
+    attach_canvas(&canvas);
+    g_settings.frame_skip_code = 0;
+    g_settings.mphrange = 120;
+    gauge_paint();
+
+    FrameRecord f{};
+    f.b[1] = 0x80;              // "Running"
+    f.b[F_MAP_LOAD] = 128;      // 60 kPa: (60 - 20) / 80 of 171 rows = 86 rows
+    f.b[F_SPEED] = 60;          // half scale: straight up
+    f.b[11] = 0x01;             // service lamp
+    gauge_update(f, 1);
+    EXPECT_EQ(canvas.pixel(221, 41), GREEN) << "Running lit";
+    EXPECT_EQ(canvas.pixel(601, 41), GREEN) << "FuelCut lit while its bit is clear";
+    EXPECT_EQ(canvas.pixel(221, 59), BLACK) << "ClsdThrt dark";
+    EXPECT_EQ(canvas.pixel(400, 270), QColor(245, 20, 20)) << "service lamp lit";
+    EXPECT_EQ(canvas.pixel(446, 340 + 84), QColor(20, 10, 225)) << "the MAP bar's top row";
+    EXPECT_EQ(canvas.pixel(446, 340 + 83), FACE) << "the row above it is empty";
+    EXPECT_EQ(canvas.pixel(280, 150), NEEDLE) << "the needle tip at 60 of 120";
+
+    f.b[6] = 0x80;
+    f.b[11] = 0;
+    f.b[F_SPEED] = 200;         // past full scale
+    gauge_update(f, 1);
+    EXPECT_EQ(canvas.pixel(601, 41), BLACK) << "FuelCut dark once its bit is set";
+    EXPECT_EQ(canvas.pixel(400, 270), QColor(80, 10, 10)) << "service lamp dark";
+    EXPECT_EQ(canvas.pixel(322, 252), NEEDLE) << "pinned at full scale";
+    EXPECT_EQ(canvas.pixel(280, 150), FACE) << "the old needle is gone";
+}
+
+TEST_F(ShellTest, MessageBoxFromAnotherThreadWaitsForTheAnswer)
+{
+    QtUi ui;
+    std::atomic<int> answer{0};
+    QString title, text;
+    int answer_while_open = -1;
+    // The box runs its own loop on this thread: a timer there reads it and answers "No".
+    QTimer answerer;
+    answerer.setInterval(10);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        title = box->windowTitle();
+        text = box->text();
+        answer_while_open = answer;
+        answerer.stop();
+        box->button(QMessageBox::No)->click();
+    });
+    answerer.start();
+    std::thread caller([&] { answer = ui.message_box("Disk Full?", "File Write Error", MB_YESNO | MB_ICONQUESTION); });
+    bool answered = serve_until([&] { return answer != 0; }, 10);
+    caller.join();
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(title, "File Write Error");
+    EXPECT_EQ(text, "Disk Full?");
+    EXPECT_EQ(answer_while_open, 0) << "the caller waits while the box is open";
+    EXPECT_EQ(answer, ID_NO);
+
+    ui.set_closing();
+    EXPECT_EQ(ui.message_box("late", "late", MB_OKCANCEL), ID_OK) << "closing: answered at once";
+}
+
+TEST_F(ShellTest, DisplaySwitchGreysTheShownDisplayAndReopensThePortOnLeavingAnalysis)
+{
+    ScopedScriptedUi scripted;
+    MainWindow w(false);
+    EXPECT_FALSE(w.action(CMD_GLANZO)->isEnabled());
+    EXPECT_FALSE(w.action(CMD_CLOSE_DATALOG)->isEnabled());
+    EXPECT_FALSE(w.action(CMD_QUICK_LABEL)->isEnabled());
+    ASSERT_NE(w.action(com_command(40)), nullptr);
+    EXPECT_EQ(w.action(com_command(10))->text(), "COM1&0");
+
+    w.command(CMD_QUICK_TRIP);
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_TRIP);
+    EXPECT_FALSE(w.action(CMD_TRIP)->isEnabled());
+    EXPECT_TRUE(w.action(CMD_GLANZO)->isEnabled());
+    EXPECT_EQ(static_cast<int>(g_port.requested), PORT_REOPEN) << "a closed port is opened again";
+
+    // Analysis closes the data log and the port and holds the display thread.
+    ASSERT_EQ(start_logging(temp_dir() + "/switch.dat"), 0);
+    w.command(CMD_ANALYSIS);
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_ANALYSIS);
+    EXPECT_EQ(static_cast<int>(g_datalog.logging_on), 0);
+    EXPECT_EQ(static_cast<int>(g_port.requested), PORT_CLOSE);
+    EXPECT_EQ(static_cast<int>(g_display.display_hold), 1);
+    for (int id : {CMD_MALF_CODES, CMD_BANK_SELECT, CMD_ANALYSIS})
+        EXPECT_FALSE(w.action(id)->isEnabled()) << id;
+    EXPECT_TRUE(w.action(CMD_TRIP)->isEnabled());
+
+    w.character('1');
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_ANALYSIS) << "keys do not switch away from Analysis";
+
+    w.command(CMD_GLANZO);
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_GAUGES);
+    EXPECT_EQ(static_cast<int>(g_display.display_hold), 0);
+    EXPECT_EQ(static_cast<int>(g_port.requested), PORT_REOPEN);
+
+    // Flash keeps the log open.
+    ASSERT_EQ(start_logging(temp_dir() + "/switch.dat"), 0);
+    w.command(CMD_FLASH);
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_FLASH);
+    EXPECT_EQ(static_cast<int>(g_datalog.logging_on), 1);
+    EXPECT_EQ(static_cast<int>(g_display.display_hold), 0);
+    EXPECT_FALSE(w.action(CMD_FLASH)->isEnabled());
+    w.character('5');
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_FLASH);
+    w.command(CMD_DATALOG);   // switches back to the gauges first; logging is on already
+    EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_GAUGES);
+    stop_logging();
+}
+
+TEST_F(ShellTest, ShutdownSavesTheWindowPositionAndClosesTheLogAfterTheConfiguration)
+{
+    ScopedScriptedUi scripted;
+    std::string log = temp_dir() + "/shutdown.dat";
+    std::remove(log.c_str());
+    scripted.file_answers.push_back(log);
+    {
+        MainWindow w(false);
+        w.show();
+        w.move(123, 77);
+        serve_for(0.05);
+        w.command(CMD_DATALOG);
+        ASSERT_EQ(static_cast<int>(g_datalog.logging_on), 1);
+        ASSERT_EQ(scripted.dialogs.size(), 1u);
+        EXPECT_EQ(scripted.dialogs[0].title, "Select/Create File to Save Data Log to");
+        EXPECT_FALSE(w.action(CMD_DATALOG)->isEnabled());
+        EXPECT_TRUE(w.action(CMD_CLOSE_DATALOG)->isEnabled());
+        w.close();
+    }
+    EXPECT_EQ(static_cast<int>(g_datalog.logging_on), 0);
+    std::string cfg = read_file(config_path());
+    EXPECT_NE(cfg.find("[XPOSHWND] 123\r\n"), std::string::npos) << cfg.substr(0, 200);
+    EXPECT_NE(cfg.find("[YPOSHWND] 77\r\n"), std::string::npos);
+    EXPECT_NE(cfg.find("[DLOG] " + log), std::string::npos);
+}
+
+// ecm-sim streams; the window runs live, logs from the menu with a marker dropped by TAB, and
+// what it shows is the simulated engine's speed.
+TEST_F(ShellTest, LiveOnTheSimulatorLogsWithAMarkerAndShowsTheRpm)
+{
+    SimProcess sim;
+    ScopedScriptedUi scripted;
+    std::string log = temp_dir() + "/live_shell.dat";
+    std::remove(log.c_str());
+    scripted.file_answers.push_back(log);
+    g_settings.port = sim.device();
+    g_settings.frame_skip_code = 0;
+    build_device_catalogue();
+    rebuild_channel_state();
+
+    MainWindow w(false);
+    w.show();
+    install_display_routines();
+    ASSERT_EQ(w.start(), 0);
+    ASSERT_TRUE(serve_until([] { return g_display.frames_dispatched > 17; }, 10)) << "no frames from ecm-sim";
+    EXPECT_EQ(static_cast<int>(g_port.indicator), 1);
+
+    w.command(CMD_DATALOG);
+    ASSERT_EQ(static_cast<int>(g_datalog.logging_on), 1);
+    serve_for(0.7);
+    QTest::keyClick(w.centralWidget(), Qt::Key_Tab);
+    serve_for(0.7);
+    w.command(CMD_CLOSE_DATALOG);
+    LogContents contents = read_log_contents(log);
+    EXPECT_GE(contents.good, 17);
+    ASSERT_EQ(contents.markers.size(), 1u);
+    EXPECT_EQ(contents.markers[0], "000");
+
+    // Stop the stream, then compare the RPM read-out with the same text drawn on its own.
+    disconnect_port();
+    serve_for(0.3);
+    int rpm = g_gauges.rpm;
+    EXPECT_GT(rpm, 400) << "the simulated engine idles";
+    char text[32];
+    std::snprintf(text, sizeof text, "  %4d   ", rpm);
+    QtCanvas reference;
+    int x = 518 - static_cast<int>(std::strlen(text)) * 5 / 2;
+    reference.text(x, 248, text, Font::Default, {10, 10, 10}, {180, 180, 180}, ALIGN_LEFT, true);
+    int width = reference.text_width(text, Font::Default);
+    QImage shown = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    shown.save(QString::fromStdString(temp_dir() + "/live_shell.png"));
+    int menu = w.centralWidget()->y();
+    QImage expected = reference.snapshot();
+    int differing = 0;
+    for (int yy = 248; yy < 262; ++yy)
+        for (int xx = x; xx < x + width; ++xx)
+            differing += shown.pixelColor(xx, yy + menu) != expected.pixelColor(xx, yy);
+    EXPECT_EQ(differing, 0) << "the screenshot shows " << text;
+    w.close();
+}
+
+}  // namespace
