@@ -155,7 +155,6 @@ CanvasView::CanvasView(QtCanvas& canvas, QWidget* parent) : QWidget(parent), can
 
 void CanvasView::paintEvent(QPaintEvent* event)
 {
-    canvas_.shown();
     QPainter p(this);
     QRect r = event->rect();
     canvas_.with_image([&](const QImage& image) { p.drawImage(r.topLeft(), image, r); });
@@ -181,7 +180,11 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     }
 
     canvas_.set_on_change([this] {
-        QMetaObject::invokeMethod(view_, [this] { view_->update(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(view_, [this] {
+            QRect drawn = canvas_.take_dirty();
+            if (!drawn.isEmpty())
+                view_->update(drawn);
+        }, Qt::QueuedConnection);
     });
     ui_.set_repaint([this] { paint_window(); });
     if (install_ui) {

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QString>
 
+#include <algorithm>
+
 namespace {
 
 QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
@@ -26,6 +28,13 @@ QFont font_with_cell(const char* family, int cell, bool bold, bool fixed)
     }
     f.setPixelSize(size);
     return f;
+}
+
+// What a line of `width` pixels may touch.
+QRect line_area(int x1, int y1, int x2, int y2, int width)
+{
+    return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))
+        .adjusted(-width, -width, width, width);
 }
 
 constexpr int OEM_CELL_W = 8;
@@ -67,6 +76,15 @@ QtCanvas::QtCanvas() : image_(CANVAS_WIDTH, CANVAS_HEIGHT, QImage::Format_RGB32)
         fonts_[i] = display_font(static_cast<Font>(i));
 }
 
+QRect QtCanvas::take_dirty()
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    QRect r = dirty_;
+    dirty_ = QRect();
+    change_pending_.store(false, std::memory_order_release);
+    return r;
+}
+
 void QtCanvas::changed()
 {
     if (on_change_ && !change_pending_.exchange(true, std::memory_order_acq_rel))
@@ -96,6 +114,8 @@ void QtCanvas::clear(Rgb c)
     {
         std::lock_guard<std::mutex> lock(lock_);
         image_.fill(colour(c));
+        dirty_ = image_.rect();
+        placed_.clear();
     }
     changed();
 }
@@ -127,14 +147,34 @@ void QtCanvas::oem_text(QPainter& p, int x, int y, std::string_view s, Rgb fg, R
     }
 }
 
+bool QtCanvas::text_in_place(int x, int y, std::string_view s, Font f, Rgb fg, Rgb bg, Align align, bool opaque)
+{
+    for (const PlacedText& t : placed_)
+        if (t.x == x && t.y == y && t.font == f && t.align == align && t.opaque == opaque && t.fg == fg && t.bg == bg &&
+            t.s == s)
+            return true;
+    return false;
+}
+
+void QtCanvas::drawn_over(const QRect& area)
+{
+    dirty_ |= area;
+    std::erase_if(placed_, [&](const PlacedText& t) { return t.area.intersects(area); });
+}
+
 void QtCanvas::text(int x, int y, std::string_view s, Font f, Rgb fg, Rgb bg, Align align, bool opaque)
 {
     {
         std::lock_guard<std::mutex> lock(lock_);
+        if (text_in_place(x, y, s, f, fg, bg, align, opaque))
+            return;
+        QRect area;
         QPainter p(&image_);
         if (f == Font::Oem) {
             int w = static_cast<int>(s.size()) * OEM_CELL_W;
-            oem_text(p, align == ALIGN_RIGHT ? x - w : align == ALIGN_CENTRE ? x - w / 2 : x, y, s, fg, bg, opaque);
+            int left = align == ALIGN_RIGHT ? x - w : align == ALIGN_CENTRE ? x - w / 2 : x;
+            oem_text(p, left, y, s, fg, bg, opaque);
+            area = QRect(left, y, w, OEM_CELL_H);
         } else {
             const QFont& font = fonts_[static_cast<int>(f)];
             QFontMetrics m(font);
@@ -146,7 +186,10 @@ void QtCanvas::text(int x, int y, std::string_view s, Font f, Rgb fg, Rgb bg, Al
             p.setFont(font);
             p.setPen(colour(fg));
             p.drawText(left, y + m.ascent(), t);
+            area = QRect(left, y, w, m.height());
         }
+        drawn_over(area);
+        placed_.push_back({x, y, f, align, opaque, fg, bg, std::string(s), area});
     }
     changed();
 }
@@ -165,6 +208,7 @@ void QtCanvas::line(int x1, int y1, int x2, int y2, Rgb c, int width)
         QPainter p(&image_);
         p.setPen(QPen(colour(c), width, Qt::SolidLine, width > 1 ? Qt::RoundCap : Qt::FlatCap));
         p.drawLine(x1, y1, x2, y2);
+        drawn_over(line_area(x1, y1, x2, y2, width));
     }
     changed();
 }
@@ -176,6 +220,7 @@ void QtCanvas::rectangle(int left, int top, int right, int bottom, Rgb pen, int 
         QPainter p(&image_);
         if (filled)
             p.fillRect(left, top, right - left, bottom - top, colour(fill_colour));
+        drawn_over(QRect(left, top, right - left, bottom - top));
         // The outline lies inside the rectangle, as wide as the pen.
         for (int i = 0; i < width; ++i) {
             int l = left + i, t = top + i, r = right - 1 - i, b = bottom - 1 - i;
@@ -196,6 +241,7 @@ void QtCanvas::fill(int left, int top, int right, int bottom, Rgb c)
         std::lock_guard<std::mutex> lock(lock_);
         QPainter p(&image_);
         p.fillRect(left, top, right - left, bottom - top, colour(c));
+        drawn_over(QRect(left, top, right - left, bottom - top));
     }
     changed();
 }
@@ -210,6 +256,7 @@ void QtCanvas::ellipse(int left, int top, int right, int bottom, Rgb pen, int wi
         p.setBrush(colour(fill_colour));
         double inset = width / 2.0;
         p.drawEllipse(QRectF(left + inset, top + inset, right - left - 2 * inset, bottom - top - 2 * inset));
+        drawn_over(QRect(left, top, right - left, bottom - top));
     }
     changed();
 }
@@ -223,6 +270,7 @@ void QtCanvas::arc(int cx, int cy, int radius, double start_deg, double span_deg
         p.setPen(QPen(colour(c), width, Qt::SolidLine, Qt::FlatCap));
         p.drawArc(QRectF(cx - radius, cy - radius, 2.0 * radius, 2.0 * radius), static_cast<int>(start_deg * 16),
                   static_cast<int>(span_deg * 16));
+        drawn_over(QRect(cx - radius - width, cy - radius - width, 2 * (radius + width), 2 * (radius + width)));
     }
     changed();
 }
@@ -238,6 +286,7 @@ void QtCanvas::scroll(int left, int top, int right, int bottom, int dy, Rgb fill
         QPainter p(&image_);
         p.drawImage(area.left(), area.top(), moved);
         p.fillRect(area.left(), area.bottom() + 1 - dy, area.width(), dy, colour(fill_colour));
+        drawn_over(area);
     }
     changed();
 }
@@ -250,6 +299,7 @@ void QtCanvas::xor_line(int x1, int y1, int x2, int y2)
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         p.setPen(QPen(Qt::white, 1));
         p.drawLine(x1, y1, x2, y2);
+        drawn_over(line_area(x1, y1, x2, y2, 1));
     }
     changed();
 }
@@ -263,6 +313,7 @@ void QtCanvas::bitmap(int x, int y, int w, int h, const uint32_t* argb)
         std::lock_guard<std::mutex> lock(lock_);
         QPainter p(&image_);
         p.drawImage(x, y, source);
+        drawn_over(QRect(x, y, w, h));
     }
     changed();
 }

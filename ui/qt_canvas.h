@@ -9,6 +9,8 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "displays/canvas.h"
 
@@ -22,10 +24,10 @@ public:
     QtCanvas();
 
     // Called (from any thread) when the picture has changed and the window has not yet been told.
-    // Set before the canvas is attached; `shown` must be called by the window once it has taken
-    // the picture.
+    // Set before the canvas is attached. The window then takes the area drawn since (and the next
+    // draw tells it again).
     void set_on_change(std::function<void()> notify) { on_change_ = std::move(notify); }
-    void shown() { change_pending_.store(false, std::memory_order_release); }
+    QRect take_dirty();
 
     // A copy of the picture, and the picture drawn by `draw` while the lock is held.
     QImage snapshot() const;
@@ -48,10 +50,28 @@ public:
 
 private:
     void changed();
+    // Records that `area` was drawn over; true when it is a text that is already there as it
+    // stands (then nothing needs drawing).
+    bool text_in_place(int x, int y, std::string_view s, Font font, Rgb fg, Rgb bg, Align align, bool opaque);
+    void drawn_over(const QRect& area);
     void oem_text(QPainter& p, int x, int y, std::string_view s, Rgb fg, Rgb bg, bool opaque);
 
     mutable std::mutex lock_;
     QImage image_;
+    QRect dirty_;   // drawn since the window last took it
+
+    // Texts on the picture that nothing has drawn over since. The displays write most of their
+    // read-outs again on every frame unchanged; those are not laid out and drawn again.
+    struct PlacedText {
+        int x, y;
+        Font font;
+        Align align;
+        bool opaque;
+        Rgb fg, bg;
+        std::string s;
+        QRect area;
+    };
+    std::vector<PlacedText> placed_;
     QFont fonts_[6];
     std::function<void()> on_change_;
     std::atomic<bool> change_pending_{false};

@@ -15,6 +15,7 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& device() const { return device_; }
+    pid_t pid() const { return pid_; }
     void signal(int sig) const;
     // Stops the simulator and returns what it printed on stderr (its counts).
     std::string stop();

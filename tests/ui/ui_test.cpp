@@ -100,6 +100,23 @@ TEST_F(ShellTest, GaugePixelsLandWhereTheDisplayPutsThem)
     EXPECT_EQ(canvas.pixel(280, 150), FACE) << "the old needle is gone";
 }
 
+TEST_F(ShellTest, CanvasDrawsARepeatedTextAgainOnceSomethingCoveredIt)
+{
+    QtCanvas canvas;
+    canvas.text(100, 100, "8888", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
+    QImage before = canvas.snapshot();
+    canvas.fill(90, 90, 200, 140, {0, 0, 255});
+    canvas.text(100, 100, "8888", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
+    QImage after = canvas.snapshot();
+    EXPECT_EQ(before.copy(100, 100, 60, 28), after.copy(100, 100, 60, 28));
+
+    canvas.clear({20, 20, 20});
+    canvas.text(100, 100, "8888", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
+    EXPECT_EQ(before, canvas.snapshot()) << "a cleared picture gets its text back";
+    canvas.text(100, 100, "8889", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
+    EXPECT_NE(before, canvas.snapshot());
+}
+
 TEST_F(ShellTest, MessageBoxFromAnotherThreadWaitsForTheAnswer)
 {
     QtUi ui;
