@@ -20,3 +20,5 @@ int cmd_bin(const Args& args);
 int cmd_table(const Args& args);
 int cmd_export(const Args& args);
 int cmd_qmile(const Args& args);
+int cmd_smooth(const Args& args);
+int cmd_velearn(const Args& args);

@@ -29,6 +29,8 @@ constexpr Command COMMANDS[] = {
     {"flash", "flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
               "  flash read --port DEV --bank N --file F [--set-active 0|1]", cmd_flash},
     {"bin", "bin check FILE\n  bin convert OLD NEW", cmd_bin},
+    {"smooth", "smooth FACTOR   (490 integers on stdin)", cmd_smooth},
+    {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
 };
 
 void print_usage(FILE* out)

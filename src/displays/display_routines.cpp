@@ -3,15 +3,19 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "stream/display_thread.h"
+#include "velearn/ve_learn_state.h"
 
 void install_display_routines()
 {
     g_frame_hooks.update[ROUTINE_GAUGE] = gauge_update;
     g_frame_hooks.advance_activity_wheel = advance_activity_wheel;
+    g_frame_hooks.update[ROUTINE_VE_LEARN] = ve_learn_update;
+    g_frame_hooks.autosave_ve_learn = autosave_ve_learn;
 }
 
 void reset_display_routines()
 {
     reset_gauges();
     reset_status_panel();
+    reset_ve_learn_state();
 }

@@ -1,0 +1,96 @@
+// glanzo-cli smooth and velearn: the VE table smoother on a table from stdin, and a learn run
+// over a data log played back at full speed.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "cli.h"
+#include "datalog/playback.h"
+#include "displays/display_routines.h"
+#include "stream/display_thread.h"
+#include "stream/reader.h"
+#include "velearn/smoother.h"
+#include "velearn/ve_learn_state.h"
+
+int cmd_smooth(const Args& args)
+{
+    if (args.size() != 1)
+        return fail("usage: glanzo-cli smooth FACTOR   (490 integers on stdin, 35 rows of 14)");
+    char* end = nullptr;
+    double factor = std::strtod(args[0].c_str(), &end);
+    if (end == args[0].c_str() || *end != '\0' || !std::isfinite(factor) || factor < 0)
+        return fail("FACTOR must be a number of at least 0, not '" + args[0] + "'");
+
+    VeTable table = empty_ve_table();
+    int n = 0;
+    std::string word;
+    while (std::cin >> word) {
+        char* stop = nullptr;
+        errno = 0;
+        long v = std::strtol(word.c_str(), &stop, 10);
+        if (*stop != '\0' || errno != 0 || v < 0 || v > 255)
+            return fail("table values must be integers from 0 to 255, not '" + word + "'");
+        if (n == VE_ROWS * VE_COLS)
+            return fail("more than 490 values on stdin");
+        table[1 + n / VE_COLS][1 + n % VE_COLS] = static_cast<uint32_t>(v);
+        ++n;
+    }
+    if (n != VE_ROWS * VE_COLS)
+        return fail("expected 490 values on stdin, got " + std::to_string(n));
+
+    int ier = smooth_ve_table(table, factor);
+    if (ier > 0) {
+        std::printf("ier %d\n", ier);
+        std::fprintf(stderr, "glanzo-cli: the smoother failed with ier %d; the table is unchanged\n", ier);
+        return 3;
+    }
+    for (int i = 1; i <= VE_ROWS; ++i)
+        for (int j = 1; j <= VE_COLS; ++j)
+            std::printf("%u%c", table[i][j], j == VE_COLS ? '\n' : ' ');
+    return 0;
+}
+
+int cmd_velearn(const Args& args)
+{
+    const char* usage = "usage: glanzo-cli velearn LOG --from SRC.bin --to NEW.bin";
+    std::string log, from, to;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--from" && i + 1 < args.size())
+            from = args[++i];
+        else if (args[i] == "--to" && i + 1 < args.size())
+            to = args[++i];
+        else if (log.empty() && args[i].rfind("--", 0) != 0)
+            log = args[i];
+        else
+            return fail(usage);
+    }
+    if (log.empty() || from.empty() || to.empty())
+        return fail(usage);
+    FILE* file = std::fopen(log.c_str(), "rb");
+    if (file == nullptr)
+        return fail(open_error(log));
+
+    install_display_routines();
+    if (start_ve_learn(from, to) != 0) {
+        std::fclose(file);
+        return 1;   // the reason has been printed
+    }
+    set_run_mode(RUN_PLAYBACK);
+    set_playback_source(1, file);
+    g_playback.playing = 1;
+    long frames = 0;
+    for (int status; (status = decode_and_dispatch()) != STREAM_NO_DATA;)
+        frames += status == STREAM_OK;
+    g_playback.playing = 0;
+    set_playback_source(0, nullptr);
+    std::fclose(file);
+
+    int rc = stop_ve_learn();
+    if (rc != 0)
+        return fail("cannot write " + to);
+    std::fprintf(stderr, "glanzo-cli: learned from %ld frames into %s\n", frames, g_ve_learn.new_path.c_str());
+    return 0;
+}

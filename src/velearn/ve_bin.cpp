@@ -1,0 +1,175 @@
+// The VE table's place in a calibration BIN: three blocks of 14-byte rows, two rows of the grid
+// held twice, and the checksum over everything from offset 8.
+#include <cstdio>
+
+#include "platform/ui_services.h"
+#include "velearn/smoother.h"
+#include "velearn/ve_learn_state.h"
+#include "config/settings.h"
+
+namespace {
+
+constexpr long BIN_BYTES = 32768;
+constexpr long SIGNATURE_OFFSET = 2;
+constexpr long CHECKSUM_OFFSET = 6;
+constexpr long SUMMED_FROM = 8;
+
+// A block of VE rows in the BIN: where it is, and which grid rows it holds for reading and for
+// writing (the main block's row 16 is the learner's to neither read nor write).
+struct VeBlock {
+    long offset;
+    int first_grid_row;
+    int read_rows;
+    int write_rows;
+};
+constexpr VeBlock VE_BLOCKS[] = {
+    {12, 1, 16, 17},    // low speed: 400..2000 RPM
+    {253, 17, 14, 15},  // main: 2000..6000 RPM
+    {3587, 31, 5, 5},   // high speed: 6000..8000 RPM
+};
+// Reading takes grid rows 1-16, 17-30 and 31-35 from the three blocks; writing puts rows 1-17,
+// 17-31 and 31-35, so 2000 and 6000 RPM go into both blocks that have a place for them.
+constexpr int reading_starts[] = {1, 17, 31};
+
+class File {
+public:
+    File(const std::string& path, const char* mode) : f_(std::fopen(path.c_str(), mode)) {}
+    ~File()
+    {
+        if (f_)
+            std::fclose(f_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    FILE* get() const { return f_; }
+    // Closes now; false when the close reported an error.
+    bool close()
+    {
+        FILE* f = f_;
+        f_ = nullptr;
+        return f != nullptr && std::fclose(f) == 0;
+    }
+
+private:
+    FILE* f_;
+};
+
+// Makes `new_path` a 32768-byte copy of `source_path`, padded with 0xFF when the source is shorter.
+bool create_from_source(const std::string& source_path, const std::string& new_path)
+{
+    File src(source_path, "rb");
+    if (src.get() == nullptr)
+        return false;
+    File dst(new_path, "wb");
+    if (dst.get() == nullptr)
+        return false;
+    unsigned char image[BIN_BYTES];
+    size_t got = std::fread(image, 1, sizeof image, src.get());
+    for (size_t i = got; i < sizeof image; ++i)
+        image[i] = 0xFF;
+    bool ok = std::fwrite(image, 1, sizeof image, dst.get()) == sizeof image;
+    return dst.close() && ok;
+}
+
+}  // namespace
+
+int32_t check_bin_signature(const std::string& path)
+{
+    File f(path, "rb");
+    if (f.get() == nullptr)
+        return -1;
+    unsigned char head[6];
+    size_t got = std::fread(head, 1, sizeof head, f.get());
+    if (!f.close())
+        return -1;
+    static const unsigned char SIGNATURE[4] = {'Z', 'O', 'V', '8'};
+    bool right = got == sizeof head;
+    for (int i = 0; right && i < 4; ++i)
+        right = head[SIGNATURE_OFFSET + i] == SIGNATURE[i];
+    if (!right) {
+        ui().message_box("Not an ZOV J8 Flash BIN!", "Incorrect BIN File", MB_OK | MB_TOPMOST);
+        return -2;
+    }
+    return head[0] * 256 + head[1];
+}
+
+int read_bin_ve_table(const std::string& path)
+{
+    File f(path, "rb");
+    if (f.get() == nullptr)
+        return -1;
+    VeTable& ve = g_ve_learn.original_ve;
+    for (int b = 0; b < 3; ++b) {
+        const VeBlock& block = VE_BLOCKS[b];
+        if (std::fseek(f.get(), block.offset, SEEK_SET) != 0)
+            return -1;
+        for (int r = 0; r < block.read_rows; ++r) {
+            unsigned char row[VE_COLS];
+            size_t got = std::fread(row, 1, VE_COLS, f.get());
+            // A short file leaves the cells beyond its end as they were.
+            for (size_t j = 0; j < got; ++j)
+                ve[reading_starts[b] + r][j + 1] = row[j];
+            if (got < VE_COLS)
+                break;
+        }
+    }
+    if (!f.close())
+        return -1;
+    ui().request_repaint();
+    return 0;
+}
+
+int write_bin_ve_table(const std::string& source_path, const std::string& new_path, int32_t serial)
+{
+    if (g_settings.smoothfac > 0) {
+        int e = smooth_learned_ve();
+        if (e > 0) {
+            char caption[32];
+            std::snprintf(caption, sizeof caption, "Smoother Error: %d", e);
+            ui().message_box("Error Smoothing VE table for VE Learn", caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+        }
+    }
+    if (FILE* probe = std::fopen(new_path.c_str(), "rb"))
+        std::fclose(probe);
+    else if (!create_from_source(source_path, new_path))
+        return -1;
+
+    File f(new_path, "r+b");
+    if (f.get() == nullptr)
+        return -1;
+    // Every byte must land: a partly written table is a failure, not a saved one.
+    bool written = true;
+    uint32_t next = static_cast<uint32_t>(serial + 1) & 0xFFFF;
+    unsigned char serial_bytes[2] = {static_cast<unsigned char>(next >> 8), static_cast<unsigned char>(next)};
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0)
+        return -1;
+    written &= std::fwrite(serial_bytes, 1, 2, f.get()) == 2;
+
+    const VeTable& ve = g_ve_learn.learned_ve;
+    for (const VeBlock& block : VE_BLOCKS) {
+        if (std::fseek(f.get(), block.offset, SEEK_SET) != 0)
+            return -1;
+        for (int r = 0; r < block.write_rows && written; ++r) {
+            unsigned char row[VE_COLS];
+            for (int j = 0; j < VE_COLS; ++j)
+                row[j] = static_cast<unsigned char>(ve[block.first_grid_row + r][j + 1] & 0xFF);
+            written &= std::fwrite(row, 1, VE_COLS, f.get()) == VE_COLS;
+        }
+    }
+
+    if (std::fflush(f.get()) != 0 || std::fseek(f.get(), SUMMED_FROM, SEEK_SET) != 0)
+        return -1;
+    uint32_t sum = 0;
+    unsigned char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0)
+        for (size_t i = 0; i < got; ++i)
+            sum += chunk[i];
+    unsigned char checksum[2] = {static_cast<unsigned char>((sum >> 8) & 0xFF), static_cast<unsigned char>(sum & 0xFF)};
+    if (std::fseek(f.get(), CHECKSUM_OFFSET, SEEK_SET) != 0)
+        return -1;
+    written &= std::fwrite(checksum, 1, 2, f.get()) == 2;
+    if (!f.close() || !written)
+        return -1;
+    return 0;
+}
