@@ -31,6 +31,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "stream/display_thread.h"
+#include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
 
 MenuOperations g_menu_operations;
@@ -122,10 +123,10 @@ void show_port_in_panel(int)
 
 void logging_changed()
 {
-    if (MainWindow* w = main_window())
-        QMetaObject::invokeMethod(w, [w] {
+    post_to_window_thread([] {
+        if (MainWindow* w = main_window())
             w->command(0);   // menu states follow the logging state
-        }, Qt::QueuedConnection);
+    });
 }
 
 // Stops a thread while the window thread keeps answering what that thread may be waiting for.
@@ -179,14 +180,16 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
         move(area.width() / 2 - 400, area.height() / 2 - 300);
     }
 
-    canvas_.set_on_change([this] {
-        QMetaObject::invokeMethod(view_, [this] {
-            QRect drawn = canvas_.take_dirty();
-            if (!drawn.isEmpty())
-                view_->update(drawn);
-        }, Qt::QueuedConnection);
+    canvas_.set_on_change([] {
+        post_to_window_thread([] {
+            if (MainWindow* w = main_window())
+                w->show_drawn();
+        });
     });
-    ui_.set_repaint([this] { paint_window(); });
+    ui_.set_repaint([] {
+        if (MainWindow* w = main_window())
+            w->paint_window();
+    });
     if (install_ui) {
         set_ui(&ui_);
         ui_installed_ = true;
@@ -257,6 +260,13 @@ void MainWindow::add_device_items(QMenu* menu)
         actions_[id] = a;
         device_commands_[id++] = path;
     }
+}
+
+void MainWindow::show_drawn()
+{
+    QRect drawn = canvas_.take_dirty();
+    if (!drawn.isEmpty())
+        view_->update(drawn);
 }
 
 QAction* MainWindow::action(int id) const
@@ -579,6 +589,7 @@ void MainWindow::shutdown()
     attach_canvas(nullptr);
     if (ui_installed_)
         set_ui(nullptr);
+    run_posted_work();   // what the threads left for this window, while it is still here
 }
 
 void MainWindow::about_dialog()

@@ -57,6 +57,8 @@ public:
     void key_enter();
 
     QtCanvas& canvas() { return canvas_; }
+    // Shows what has been drawn into the canvas since the last time.
+    void show_drawn();
     QAction* action(int command) const;
     // The shutdown; also run when the window closes.
     void shutdown();

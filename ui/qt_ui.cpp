@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "ui/window_thread.h"
+
 int first_button(unsigned flags)
 {
     unsigned buttons = flags & 0xF;
@@ -13,14 +15,7 @@ int first_button(unsigned flags)
 
 void QtUi::on_window_thread(const std::function<void()>& work)
 {
-    if (QThread::currentThread() == qApp->thread()) {
-        work();
-        return;
-    }
-    QMetaObject::invokeMethod(qApp, [&] {
-        if (!closing())
-            work();
-    }, Qt::BlockingQueuedConnection);
+    call_on_window_thread(work, [this] { return closing(); });
 }
 
 int QtUi::message_box(const std::string& text, const std::string& caption, unsigned flags)
@@ -74,17 +69,17 @@ int QtUi::message_box(const std::string& text, const std::string& caption, unsig
 
 void QtUi::beep()
 {
-    QMetaObject::invokeMethod(qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    post_to_window_thread([] { QApplication::beep(); });
 }
 
 void QtUi::request_repaint()
 {
     if (closing() || !repaint_)
         return;
-    QMetaObject::invokeMethod(qApp, [this] {
+    post_to_window_thread([this] {
         if (!closing())
             repaint_();
-    }, Qt::QueuedConnection);
+    });
 }
 
 std::string QtUi::file_dialog(const FileDialogRequest& r)
