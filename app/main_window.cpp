@@ -114,6 +114,14 @@ std::vector<std::string> serial_devices()
     return found;
 }
 
+void ve_learn_changed()
+{
+    post_to_window_thread([] {
+        if (MainWindow* w = main_window())
+            w->update_ve_learn_menu();
+    });
+}
+
 void show_port_in_panel(int)
 {
     const DisplayEntry* d = display_entry(g_display.active_display);
@@ -197,6 +205,9 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     attach_canvas(&canvas_);
     g_port.on_port_state = show_port_in_panel;
     g_datalog.on_change = logging_changed;
+    g_ve_learn.on_change = ve_learn_changed;
+    g_menu_operations.start_ve_learn = [] { choose_and_start_ve_learn(); };
+    g_menu_operations.stop_ve_learn = [] { stop_ve_learn(); };
 
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, [this] { one_second_tick(); });
@@ -279,6 +290,16 @@ void MainWindow::set_enabled(int id, bool enabled)
 {
     if (QAction* a = action(id))
         a->setEnabled(enabled);
+}
+
+void MainWindow::update_ve_learn_menu()
+{
+    bool learning = g_ve_learn.active != 0;
+    set_enabled(CMD_LEARN_VE, !learning);
+    set_enabled(CMD_STOP_LEARN_VE, learning);
+    // Once a run has started, the item names what it stops.
+    if (QAction* a = action(CMD_STOP_LEARN_VE))
+        a->setText("St&op VeLearn");
 }
 
 void MainWindow::update_logging_menu()
@@ -570,8 +591,10 @@ void MainWindow::shutdown()
     save_config();
     if (g_datalog.logging_on != 0)
         stop_logging();
-    if (g_ve_learn.active != 0 && g_menu_operations.stop_ve_learn != nullptr)
-        g_menu_operations.stop_ve_learn();
+    // The learned table is written as a stop writes it; a failure is still shown, since the
+    // window is not gone yet and the table would otherwise be lost without a word.
+    if (g_ve_learn.active != 0)
+        stop_ve_learn();
     request_port_state(PORT_CLOSE, nullptr);
     sleep_ms(20);
 
@@ -581,6 +604,7 @@ void MainWindow::shutdown()
     ui_.set_closing();
     g_port.on_port_state = nullptr;
     g_datalog.on_change = nullptr;
+    g_ve_learn.on_change = nullptr;
     if (threads_started_) {
         stop_while_serving(stop_display_thread);
         stop_while_serving(stop_link_thread);

@@ -56,6 +56,7 @@ public:
     void key_tab();
     void key_enter();
 
+    void update_ve_learn_menu();
     QtCanvas& canvas() { return canvas_; }
     // Shows what has been drawn into the canvas since the last time.
     void show_drawn();

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "app/main_window.h"
@@ -26,6 +27,7 @@
 #include "support/sim_process.h"
 #include "ui/qt_canvas.h"
 #include "ui/qt_ui.h"
+#include "velearn/ve_learn_state.h"
 
 namespace {
 
@@ -224,6 +226,42 @@ TEST_F(ShellTest, ShutdownSavesTheWindowPositionAndClosesTheLogAfterTheConfigura
     EXPECT_NE(cfg.find("[XPOSHWND] 123\r\n"), std::string::npos) << cfg.substr(0, 200);
     EXPECT_NE(cfg.find("[YPOSHWND] 77\r\n"), std::string::npos);
     EXPECT_NE(cfg.find("[DLOG] " + log), std::string::npos);
+}
+
+TEST_F(ShellTest, LearnVeFromTheMenuProposesTheNewNameAndWritesTheBinWhenStopped)
+{
+    ScopedScriptedUi scripted;
+    Bytes bin(32768, 100);
+    bin[0] = 0;
+    bin[1] = 6;
+    std::memcpy(bin.data() + 2, "ZOV8", 4);
+    std::string source = write_temp_file("stock.bin", bin);
+    std::string target = temp_dir() + "/stock_00007.bin";
+    std::remove(target.c_str());
+    scripted.file_answers = {source, target};
+    g_settings.smoothfac = 0;
+
+    MainWindow w(false);
+    w.command(CMD_LEARN_VE);
+    ASSERT_EQ(scripted.dialogs.size(), 2u);
+    EXPECT_EQ(scripted.dialogs[0].title, "Select BIN to Learn From");
+    EXPECT_EQ(scripted.dialogs[1].title, "Select File to Create New BIN");
+    EXPECT_EQ(scripted.dialogs[1].initial_name, "stock_00007.bin");
+    EXPECT_EQ(static_cast<int>(g_ve_learn.active), 1);
+    serve_for(0.05);
+    EXPECT_FALSE(w.action(CMD_LEARN_VE)->isEnabled());
+    EXPECT_TRUE(w.action(CMD_STOP_LEARN_VE)->isEnabled());
+    EXPECT_EQ(w.action(CMD_STOP_LEARN_VE)->text(), "St&op VeLearn");
+
+    w.command(CMD_STOP_LEARN_VE);
+    serve_for(0.05);
+    EXPECT_EQ(static_cast<int>(g_ve_learn.active), 0);
+    EXPECT_TRUE(w.action(CMD_LEARN_VE)->isEnabled());
+    EXPECT_FALSE(w.action(CMD_STOP_LEARN_VE)->isEnabled());
+    std::string written = read_file(target);
+    ASSERT_EQ(written.size(), 32768u);
+    EXPECT_EQ(static_cast<uint8_t>(written[1]), 7) << "serial + 1";
+    EXPECT_EQ(g_settings.flshbin, target) << "the Flash page offers the new BIN";
 }
 
 // ecm-sim streams; the window runs live, logs from the menu with a marker dropped by TAB, and
