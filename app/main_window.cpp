@@ -42,6 +42,13 @@ MainWindow* the_window = nullptr;
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// Runs a menu operation that a later window or dialog provides, when it is there.
+void run(void (*operation)())
+{
+    if (operation != nullptr)
+        operation();
+}
+
 // Where an item goes.
 enum MenuPlace : int { IN_FILE, IN_COMMPORT, IN_DISPLAY, IN_HELP, ON_BAR };
 
@@ -160,6 +167,14 @@ CanvasView::CanvasView(QtCanvas& canvas, QWidget* parent) : QWidget(parent), can
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+}
+
+void CanvasView::mouseMoveEvent(QMouseEvent*)
+{
+    // The pointer over the window brings it forward, except on the pages with their own controls.
+    int active = g_display.active_display;
+    if (active != DISPLAY_ANALYSIS && active != DISPLAY_FLASH && !window()->isActiveWindow())
+        window()->activateWindow();
 }
 
 void CanvasView::paintEvent(QPaintEvent* event)
@@ -329,10 +344,6 @@ void MainWindow::one_second_tick() { g_display.one_second_counter = g_display.on
 
 void MainWindow::command(int id)
 {
-    auto run = [](void (*operation)()) {
-        if (operation != nullptr)
-            operation();
-    };
     int active = g_display.active_display;
     bool analysis_or_flash = active == DISPLAY_ANALYSIS || active == DISPLAY_FLASH;
     for (int n = 1; n <= 40; ++n) {
@@ -435,10 +446,6 @@ void MainWindow::switch_display(int cmd)
     const DisplayEntry* target = display_for_command(cmd);
     if (target == nullptr)
         return;
-    auto run = [](void (*operation)()) {
-        if (operation != nullptr)
-            operation();
-    };
     auto close_tool_windows = [this] {
         for (ToolWindow& t : tool_windows_)
             if (t.close != nullptr)

@@ -29,6 +29,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
     bool focusNextPrevChild(bool) override { return false; }   // TAB is a logging key
 
 private:

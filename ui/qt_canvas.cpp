@@ -198,6 +198,8 @@ int QtCanvas::text_width(std::string_view s, Font f)
 {
     if (f == Font::Oem)
         return static_cast<int>(s.size()) * OEM_CELL_W;
+    // The fonts are shared by both drawing threads: measured under the same lock as drawing.
+    std::lock_guard<std::mutex> lock(lock_);
     return QFontMetrics(fonts_[static_cast<int>(f)]).horizontalAdvance(latin1(s));
 }
 
