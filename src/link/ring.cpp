@@ -8,14 +8,28 @@
 
 ReceiveRing g_ring;
 
+namespace {
+
+// The reader drops what a flush asked to drop, itself: only the reader ever moves `tail`.
+void apply_discard()
+{
+    int32_t to = g_ring.discard_to.exchange(-1);
+    if (to >= 0)
+        g_ring.tail.store_release(to);
+}
+
+}  // namespace
+
 int32_t ring_count()
 {
+    apply_discard();
     int32_t n = g_ring.head.load_acquire() - g_ring.tail;
     return n < 0 ? n + RING_SIZE : n;
 }
 
 int ring_get()
 {
+    apply_discard();
     int32_t tail = g_ring.tail;
     if (g_ring.head.load_acquire() == tail)
         return -1;
@@ -27,6 +41,7 @@ int ring_get()
 
 int ring_peek()
 {
+    apply_discard();
     int32_t tail = g_ring.tail;
     if (g_ring.head.load_acquire() == tail)
         return -1;
@@ -72,9 +87,8 @@ bool ring_serve_reset()
 {
     if (g_ring.reset_request == 0)
         return false;
-    g_ring.writer = 0;
-    g_ring.head.store_release(0);
-    g_ring.tail.store_release(0);
+    // Everything stored so far is dropped; the reader moves its tail up to here when it next looks.
+    g_ring.discard_to.store_release(g_ring.head.load_acquire());
     g_ring.reset_request = 0;
     return true;
 }
@@ -85,4 +99,5 @@ void reset_ring()
     g_ring.head = 0;
     g_ring.tail = 0;
     g_ring.reset_request = 0;
+    g_ring.discard_to = -1;
 }

