@@ -203,12 +203,13 @@ int QtCanvas::text_width(std::string_view s, Font f)
     return QFontMetrics(fonts_[static_cast<int>(f)]).horizontalAdvance(latin1(s));
 }
 
-void QtCanvas::line(int x1, int y1, int x2, int y2, Rgb c, int width)
+void QtCanvas::line(int x1, int y1, int x2, int y2, Rgb c, int width, PenStyle style)
 {
     {
         std::lock_guard<std::mutex> lock(lock_);
         QPainter p(&image_);
-        p.setPen(QPen(colour(c), width, Qt::SolidLine, width > 1 ? Qt::RoundCap : Qt::FlatCap));
+        Qt::PenStyle qt_style = style == PEN_DASH ? Qt::DashLine : style == PEN_DOT ? Qt::DotLine : Qt::SolidLine;
+        p.setPen(QPen(colour(c), width, qt_style, width > 1 ? Qt::RoundCap : Qt::FlatCap));
         p.drawLine(x1, y1, x2, y2);
         drawn_over(line_area(x1, y1, x2, y2, width));
     }

@@ -38,7 +38,7 @@ public:
     const QFont& font(Font f) const { return fonts_[static_cast<int>(f)]; }
 
     void text(int x, int y, std::string_view s, Font font, Rgb fg, Rgb bg, Align align, bool opaque) override;
-    void line(int x1, int y1, int x2, int y2, Rgb colour, int width) override;
+    void line(int x1, int y1, int x2, int y2, Rgb colour, int width, PenStyle style) override;
     void rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill, bool filled) override;
     void fill(int left, int top, int right, int bottom, Rgb colour) override;
     void ellipse(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill) override;

@@ -29,13 +29,15 @@ enum class Font : uint8_t {
 
 enum Align : uint8_t { ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTRE };
 
+enum PenStyle : uint8_t { PEN_SOLID, PEN_DASH, PEN_DOT };
+
 class Canvas {
 public:
     virtual ~Canvas() = default;
     // Text; an opaque one fills its cell with `bg` first.
     virtual void text(int x, int y, std::string_view s, Font font, Rgb fg, Rgb bg, Align align = ALIGN_LEFT,
                       bool opaque = true) = 0;
-    virtual void line(int x1, int y1, int x2, int y2, Rgb colour, int width = 1) = 0;
+    virtual void line(int x1, int y1, int x2, int y2, Rgb colour, int width = 1, PenStyle style = PEN_SOLID) = 0;
     // Outline of `width` pixels, filled inside with `fill` unless `filled` is false.
     virtual void rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill,
                            bool filled = true) = 0;

@@ -43,10 +43,10 @@ void RecordingCanvas::text(int x, int y, std::string_view s, Font font, Rgb fg, 
     texts_.push_back({x, y, std::string(s), font, fg, bg, align});
 }
 
-void RecordingCanvas::line(int x1, int y1, int x2, int y2, Rgb colour, int width)
+void RecordingCanvas::line(int x1, int y1, int x2, int y2, Rgb colour, int width, PenStyle style)
 {
     std::lock_guard<std::mutex> l(lock_);
-    shapes_.push_back({'l', x1, y1, x2, y2, colour, width});
+    shapes_.push_back({'l', x1, y1, x2, y2, colour, width, style});
 }
 
 void RecordingCanvas::rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb, bool)

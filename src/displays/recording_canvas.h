@@ -22,6 +22,7 @@ public:
         int a, b, c, d;
         Rgb colour;
         int width;
+        PenStyle style = PEN_SOLID;
     };
 
     std::vector<Text> texts() const;
@@ -32,7 +33,7 @@ public:
     bool has_text(const std::string& s) const;
 
     void text(int x, int y, std::string_view s, Font font, Rgb fg, Rgb bg, Align align, bool opaque) override;
-    void line(int x1, int y1, int x2, int y2, Rgb colour, int width) override;
+    void line(int x1, int y1, int x2, int y2, Rgb colour, int width, PenStyle style) override;
     void rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill, bool filled) override;
     void fill(int left, int top, int right, int bottom, Rgb colour) override;
     void ellipse(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill) override;

@@ -287,12 +287,12 @@ TEST_F(ShellTest, LiveOnTheSimulatorLogsWithAMarkerAndShowsTheRpm)
 
     w.command(CMD_DATALOG);
     ASSERT_EQ(static_cast<int>(g_datalog.logging_on), 1);
-    serve_for(0.7);
+    serve_for(1.5);
     QTest::keyClick(w.centralWidget(), Qt::Key_Tab);
-    serve_for(0.7);
+    serve_for(1.5);
     w.command(CMD_CLOSE_DATALOG);
     LogContents contents = read_log_contents(log);
-    EXPECT_GE(contents.good, 17);
+    EXPECT_GE(contents.good, 34);
     ASSERT_EQ(contents.markers.size(), 1u);
     EXPECT_EQ(contents.markers[0], "000");
 

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <functional>
 
 #include "config/devices.h"
@@ -315,6 +317,73 @@ TEST_F(VeLearnTest, BadBinsAreRefusedWithTheirMessages)
     EXPECT_EQ(stop_ve_learn(), -1);
     EXPECT_EQ(ui.shown.back().text, "Error Writing VE table to BIN File");
     EXPECT_EQ(static_cast<int>(g_ve_learn.active), 0);
+}
+
+TEST_F(VeLearnTest, APeriodicSaveWritesTheBinAndLearnsOnFromIt)
+{
+    g_settings.smoothfac = 0;
+    g_settings.autovsave = 1;
+    g_settings.autovtime = 5;
+    std::vector<uint8_t> bin = make_bin(6);
+    for (size_t i = 12; i < 3657; ++i)
+        bin[i] = 100;
+    std::string src = write_temp_file("auto_src.bin", bin);
+    std::string out = temp_dir() + "/auto_00007.bin";
+    std::remove(out.c_str());
+    g_ve_learn.active = 0;
+    g_display.one_second_counter = 1000;
+    ASSERT_EQ(start_ve_learn(src, out), 0);
+    EXPECT_EQ(static_cast<int>(g_display.ve_save_time), 1000 + 5 * 60) << "the first save comes AUTOVTIME minutes on";
+
+    for (int i = 0; i < 20; ++i)
+        ve_learn_update(learnable(150), 0);
+    recompute_learned_ve();
+    ASSERT_EQ(g_ve_learn.learned_ve[17][6], 110u);
+    autosave_ve_learn();
+    std::string data = read_file(out);
+    ASSERT_EQ(data.size(), 32768u);
+    EXPECT_EQ(static_cast<uint8_t>(data[12 + 16 * 14 + 5]), 110) << "the learned cell is in the new BIN";
+    EXPECT_EQ(g_ve_learn.original_ve[17][6], 110u) << "and is the table learning goes on from";
+    EXPECT_EQ(g_ve_learn.sample_count[CELL_ROW][CELL_COL], 0u) << "accumulation starts again";
+    EXPECT_EQ(static_cast<uint8_t>(data[1]), 7) << "every save of one run stores the source's serial + 1";
+    autosave_ve_learn();
+    EXPECT_EQ(static_cast<uint8_t>(read_file(out)[1]), 7);
+}
+
+TEST(VeLearnCli, SmoothReadsATableAndPrintsItSmoothedOrTheFitsError)
+{
+    // The patchy table of the reference fixtures at factor 12, and the noise that fails the fit.
+    std::ifstream in(GLANZO_SOURCE_DIR "/tests/velearn/smoother_fixtures.txt");
+    std::string line, patchy_in, patchy_out, noise_in;
+    while (std::getline(in, line)) {
+        auto take = [&](std::string& to) {
+            for (int i = 0; i < VE_ROWS && std::getline(in, line); ++i)
+                to += line + "\n";
+        };
+        if (line == "case patchy 12.0 0") {
+            take(patchy_in);
+            take(patchy_out);
+        } else if (line.rfind("case noise-a ", 0) == 0) {
+            take(noise_in);
+        }
+    }
+    ASSERT_FALSE(patchy_in.empty());
+    std::string dir = temp_dir();
+    std::ofstream(dir + "/patchy.txt") << patchy_in;
+    std::ofstream(dir + "/noise.txt") << noise_in;
+    std::string cli = GLANZO_CLI;
+    ASSERT_EQ(run_command(cli + " smooth 12 < " + dir + "/patchy.txt > " + dir + "/smoothed.txt"), 0);
+    std::istringstream got(read_file(dir + "/smoothed.txt")), want(patchy_out);
+    int worst = 0, n = 0;
+    for (int a, b; got >> a && want >> b; ++n)
+        worst = std::max(worst, std::abs(a - b));
+    EXPECT_EQ(n, VE_ROWS * VE_COLS);
+    EXPECT_LE(worst, 1);
+
+    EXPECT_EQ(run_command(cli + " smooth 0.000001 < " + dir + "/noise.txt > " + dir + "/ier.txt 2>/dev/null"), 3);
+    EXPECT_EQ(read_file(dir + "/ier.txt"), "ier 3\n");
+    EXPECT_EQ(run_command("echo 1 2 3 | " + cli + " smooth 12 >/dev/null 2>&1"), 1) << "too few values";
+    EXPECT_EQ(run_command("echo 1 2 x | " + cli + " smooth 12 >/dev/null 2>&1"), 1) << "not a number";
 }
 
 TEST(VeLearnNames, NewBinNamesFollowTheSourceAndTheSerial)
