@@ -109,13 +109,20 @@ void refresh_port_state()
     if (c == nullptr)
         return;
     value(c, 120, std::string(14, ' '), TEXT, 142);
-    // A device path is longer than a COM name: it starts after the label instead of covering it.
+    // A device path is longer than a COM name: it starts after the label instead of covering it,
+    // and when it would still run into the state word it is shortened to its last characters.
     int label_end = LABEL_X + c->text_width("Port: ", Font::Default);
-    const std::string& port = g_settings.port;
-    if (90 - c->text_width(port, Font::Default) < label_end)
-        c->text(label_end, 120, port, Font::Default, TEXT, BACKGROUND);
-    else
+    std::string port = g_settings.port;
+    if (90 - c->text_width(port, Font::Default) >= label_end) {
         value(c, 120, port, TEXT, 90);
+    } else {
+        int room = 142 - c->text_width(" Closed", Font::Default) - label_end;
+        if (c->text_width(port, Font::Default) > room)
+            port = file_name_part(port);
+        while (port.size() > 1 && c->text_width(port, Font::Default) > room)
+            port.erase(0, 1);
+        c->text(label_end, 120, port, Font::Default, TEXT, BACKGROUND);
+    }
     value(c, 120, g_port.indicator != 0 ? "Open" : "Closed", TEXT, 142);
 }
 
