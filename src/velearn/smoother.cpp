@@ -756,4 +756,8 @@ int smooth_ve_table(VeTable& table, double s, int* fit_code)
     return 0;
 }
 
-int smooth_learned_ve() { return smooth_ve_table(g_ve_learn.learned_ve, g_settings.smoothfac); }
+int smooth_learned_ve()
+{
+    std::lock_guard<std::mutex> lock(g_ve_learn.tables_lock);
+    return smooth_ve_table(g_ve_learn.learned_ve, g_settings.smoothfac);
+}

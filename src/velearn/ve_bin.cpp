@@ -29,7 +29,6 @@ constexpr VeBlock VE_BLOCKS[] = {
 };
 // Reading takes grid rows 1-16, 17-30 and 31-35 from the three blocks; writing puts rows 1-17,
 // 17-31 and 31-35, so 2000 and 6000 RPM go into both blocks that have a place for them.
-constexpr int reading_starts[] = {1, 17, 31};
 
 class File {
 public:
@@ -98,9 +97,11 @@ int read_bin_ve_table(const std::string& path)
     File f(path, "rb");
     if (f.get() == nullptr)
         return -1;
-    VeTable& ve = g_ve_learn.original_ve;
-    for (int b = 0; b < 3; ++b) {
-        const VeBlock& block = VE_BLOCKS[b];
+    VeTable ve = [] {
+        std::lock_guard<std::mutex> lock(g_ve_learn.tables_lock);
+        return g_ve_learn.original_ve;
+    }();
+    for (const VeBlock& block : VE_BLOCKS) {
         if (std::fseek(f.get(), block.offset, SEEK_SET) != 0)
             return -1;
         for (int r = 0; r < block.read_rows; ++r) {
@@ -108,13 +109,17 @@ int read_bin_ve_table(const std::string& path)
             size_t got = std::fread(row, 1, VE_COLS, f.get());
             // A short file leaves the cells beyond its end as they were.
             for (size_t j = 0; j < got; ++j)
-                ve[reading_starts[b] + r][j + 1] = row[j];
+                ve[block.first_grid_row + r][j + 1] = row[j];
             if (got < VE_COLS)
                 break;
         }
     }
     if (!f.close())
         return -1;
+    {
+        std::lock_guard<std::mutex> lock(g_ve_learn.tables_lock);
+        g_ve_learn.original_ve = ve;
+    }
     ui().request_repaint();
     return 0;
 }
@@ -145,7 +150,7 @@ int write_bin_ve_table(const std::string& source_path, const std::string& new_pa
         return -1;
     written &= std::fwrite(serial_bytes, 1, 2, f.get()) == 2;
 
-    const VeTable& ve = g_ve_learn.learned_ve;
+    const VeTable ve = learned_ve_copy();
     for (const VeBlock& block : VE_BLOCKS) {
         if (std::fseek(f.get(), block.offset, SEEK_SET) != 0)
             return -1;

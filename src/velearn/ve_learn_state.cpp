@@ -110,6 +110,7 @@ void ve_learn_update(const FrameRecord& f, int draw)
         }
 
         if (verdict == TAKE) {
+            std::lock_guard<std::mutex> lock(v.tables_lock);
             uint32_t& value = v.sample_value[row][column];
             value = value == 0 ? sample : (value + sample) / 2;
             v.sample_count[row][column] += 1;
@@ -138,7 +139,27 @@ void ve_learn_update(const FrameRecord& f, int draw)
     v.recompute_frames = recompute;
 }
 
+namespace {
+
+uint32_t average_locked(int rpm, int kpa);
+
+}  // namespace
+
 uint32_t neighbourhood_average(int rpm, int kpa)
+{
+    std::lock_guard<std::mutex> lock(g_ve_learn.tables_lock);
+    return average_locked(rpm, kpa);
+}
+
+VeTable learned_ve_copy()
+{
+    std::lock_guard<std::mutex> lock(g_ve_learn.tables_lock);
+    return g_ve_learn.learned_ve;
+}
+
+namespace {
+
+uint32_t average_locked(int rpm, int kpa)
 {
     const VeLearnState& v = g_ve_learn;
     int r0 = rpm >= 6000 ? static_cast<int>((rpm - 6000) / 31.25) + 224 : (rpm - 400) / 25;
@@ -170,15 +191,18 @@ uint32_t neighbourhood_average(int rpm, int kpa)
     return v_sum / w_sum;
 }
 
+}  // namespace
+
 void recompute_learned_ve()
 {
     VeLearnState& v = g_ve_learn;
+    std::lock_guard<std::mutex> lock(v.tables_lock);
     v.overflow[0][0] = '\0';
     int input = g_settings.lrninp == 1 ? 1 : 0;
     for (int i = 1; i <= VE_ROWS; ++i) {
         for (int j = 1; j <= VE_COLS; ++j) {
             int rpm = VE_RPM_AXIS[i - 1], kpa = VE_MAP_AXIS[j - 1];
-            uint32_t avg = neighbourhood_average(rpm, kpa);
+            uint32_t avg = average_locked(rpm, kpa);
             if (avg == 0)
                 continue;
             int c = static_cast<int>((static_cast<double>(avg) - 128) * LEARN_GAIN[input] + 128);
@@ -199,6 +223,7 @@ void recompute_learned_ve()
 void reset_ve_learn()
 {
     VeLearnState& v = g_ve_learn;
+    std::lock_guard<std::mutex> lock(v.tables_lock);
     for (int i = 1; i <= VE_ROWS; ++i)
         for (int j = 1; j <= VE_COLS; ++j) {
             v.learned_ve[i][j] = v.original_ve[i][j];
@@ -386,9 +411,12 @@ void reset_ve_learn_state()
     v.sample_taken = 0;
     v.redraw_frames = 0;
     v.recompute_frames = 0;
-    for (auto& line : v.overflow)
-        line[0] = '\0';
-    v.original_ve = empty_ve_table();
+    {
+        std::lock_guard<std::mutex> lock(v.tables_lock);
+        for (auto& line : v.overflow)
+            line[0] = '\0';
+        v.original_ve = empty_ve_table();
+    }
     reset_ve_learn();
     v.repaint_display = nullptr;
     v.on_change = nullptr;

@@ -3,13 +3,15 @@
 //
 // Threading: the learning step, the periodic save and the once-a-second recompute run on the
 // display thread; start, stop, clearing and the VE display's repaints run on the window thread.
-// `active` is the hand-over: stop clears it and waits 100 ms before it takes the table to write,
-// leaving the display thread time to finish the frame it is learning. The tables and grids are
-// plain words written by whichever side the run's phase allows (single 32-bit stores).
+// `active` says whether frames are learned; stop clears it and waits 100 ms before it takes the
+// table to write, leaving the display thread time to finish the frame it is learning. The tables,
+// the fine grids and the overflow text are read and written under `tables_lock` (the recompute
+// runs once a second whether or not a run is active, so a start on the window thread meets it).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "platform/shared_word.h"
@@ -34,6 +36,7 @@ struct VeLearnState {
     Shared<int32_t> sample_taken{0};
     Shared<int32_t> blm_not_128{0};
     Shared<int32_t> redraw_frames{0}, recompute_frames{0};
+    std::mutex tables_lock;
     // "Overflow on VE:" and the last overflowing cell's axis values; the first is emptied at the
     // start of every recompute.
     char overflow[3][24] = {};
@@ -61,6 +64,8 @@ void ve_learn_update(const FrameRecord& frame, int draw);
 void recompute_learned_ve();
 // The weighted fine-grid value around one table cell, or 0 when fewer than 15 weighted samples.
 uint32_t neighbourhood_average(int rpm, int map_kpa);
+// A copy of learned_ve, taken under the lock.
+VeTable learned_ve_copy();
 // learned = original, corrections and fine grids cleared, BLM-not-at-128 flag cleared.
 void reset_ve_learn();
 

@@ -4,7 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <functional>
@@ -348,6 +350,34 @@ TEST_F(VeLearnTest, APeriodicSaveWritesTheBinAndLearnsOnFromIt)
     EXPECT_EQ(static_cast<uint8_t>(data[1]), 7) << "every save of one run stores the source's serial + 1";
     autosave_ve_learn();
     EXPECT_EQ(static_cast<uint8_t>(read_file(out)[1]), 7);
+}
+
+TEST_F(VeLearnTest, StartingAndStoppingWhileFramesAreLearnedSharesTheTablesSafely)
+{
+    // The display thread learns and recomputes once a second whatever the window thread does; the
+    // race checker watches the tables here.
+    g_settings.smoothfac = 0;
+    std::vector<uint8_t> bin = make_bin(2);
+    std::string src = write_temp_file("race_src.bin", bin);
+    std::string out = temp_dir() + "/race_new.bin";
+    g_ve_learn.active = 0;
+    std::atomic<bool> stop{false};
+    std::thread display([&] {
+        FrameRecord f = learnable(140);
+        while (!stop) {
+            ve_learn_update(f, 0);
+            neighbourhood_average(2000, 45);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        std::remove(out.c_str());
+        ASSERT_EQ(start_ve_learn(src, out), 0);
+        reset_ve_learn();
+        ASSERT_EQ(stop_ve_learn(), 0);
+    }
+    stop = true;
+    display.join();
+    EXPECT_EQ(read_file(out).size(), 32768u);
 }
 
 TEST(VeLearnCli, SmoothReadsATableAndPrintsItSmoothedOrTheFitsError)
