@@ -129,11 +129,15 @@ void ve_learn_changed()
     });
 }
 
+// The link thread reports the port's state; the field names the port, a text the window thread
+// owns, so it is drawn there.
 void show_port_in_panel(int)
 {
-    const DisplayEntry* d = display_entry(g_display.active_display);
-    if (d != nullptr && d->status_panel)
-        refresh_port_state();
+    post_to_window_thread([] {
+        const DisplayEntry* d = display_entry(g_display.active_display);
+        if (main_window() != nullptr && d != nullptr && d->status_panel)
+            refresh_port_state();
+    });
 }
 
 void logging_changed()

@@ -54,11 +54,15 @@ std::string format(const char* f, auto... args)
     return buf;
 }
 
+// Drawn from the display thread too: the log's path is read under the log's lock, and the
+// playback name only once playback has published it with its flag.
 std::string file_line()
 {
-    if (g_datalog.logging_on != 0)
+    if (g_datalog.logging_on != 0) {
+        std::lock_guard<std::mutex> lock(g_datalog.lock);
         return format("%-20s", file_name_part(g_datalog.path).c_str());
-    if (g_playback.playing != 0)
+    }
+    if (g_playback.playing.load_acquire() != 0)
         return format("%-20s", g_settings.playname.c_str());
     return format("%40s", "");
 }

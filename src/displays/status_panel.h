@@ -22,6 +22,7 @@ constexpr int WHEEL_SPOKES = 12;
 void paint_status_panel();
 void refresh_status_values();
 void refresh_logging_state();
+// The "Port:" field; reads the port's name, so it runs on the window thread.
 void refresh_port_state();
 void advance_activity_wheel();
 // The firmware line under the gauges; the first time the engine runs with the sibling firmware it
