@@ -6,13 +6,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
 
+#include "app/app_main.h"
 #include "app/main_window.h"
 #include "config/config.h"
 #include "config/devices.h"
@@ -262,6 +265,24 @@ TEST_F(ShellTest, LearnVeFromTheMenuProposesTheNewNameAndWritesTheBinWhenStopped
     ASSERT_EQ(written.size(), 32768u);
     EXPECT_EQ(static_cast<uint8_t>(written[1]), 7) << "serial + 1";
     EXPECT_EQ(g_settings.flshbin, target) << "the Flash page offers the new BIN";
+}
+
+TEST_F(ShellTest, FirstStartWithoutAConfigurationCentresTheWindowOpensCom2AndWritesTheFileInFull)
+{
+    AppOptions options;
+    options.config = config_path();   // removed by SetUp: a first start
+    options.screenshot = temp_dir() + "/first_start.png";
+    options.after = 0.5;
+    ASSERT_EQ(app_main(options), 0);
+    std::string cfg = read_file(config_path());
+    EXPECT_EQ(std::count(cfg.begin(), cfg.end(), '\n'), 259) << "every key written";
+    EXPECT_NE(cfg.find("[PORT] COM2\r\n"), std::string::npos);
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_NE(cfg.find("[XPOSHWND] " + std::to_string(area.width() / 2 - 400) + "\r\n"), std::string::npos);
+    EXPECT_NE(cfg.find("[YPOSHWND] " + std::to_string(area.height() / 2 - 300) + "\r\n"), std::string::npos);
+    QImage shot(QString::fromStdString(options.screenshot));
+    EXPECT_EQ(shot.width(), 800);
+    EXPECT_GT(shot.height(), 600) << "the client area and the menu bar";
 }
 
 // ecm-sim streams; the window runs live, logs from the menu with a marker dropped by TAB, and
