@@ -24,6 +24,7 @@
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
 #include "link/port.h"
+#include "link/ring.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
@@ -165,6 +166,11 @@ TEST_F(ShellTest, DisplaySwitchGreysTheShownDisplayAndReopensThePortOnLeavingAna
     EXPECT_FALSE(w.action(CMD_QUICK_LABEL)->isEnabled());
     ASSERT_NE(w.action(com_command(40)), nullptr);
     EXPECT_EQ(w.action(com_command(10))->text(), "COM1&0");
+
+    // The shown display chosen again rebuilds nothing but still asks for the ring to be flushed.
+    g_ring.reset_request = 0;
+    w.command(CMD_GLANZO);
+    EXPECT_EQ(static_cast<int>(g_ring.reset_request), 1);
 
     w.command(CMD_QUICK_TRIP);
     EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_TRIP);
