@@ -198,7 +198,8 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     build_menu();
     // Not resizable: the displays are laid out for this client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     adjustSize();
     if (g_settings.xposhwnd != -1) {
         move(g_settings.xposhwnd, g_settings.yposhwnd);
