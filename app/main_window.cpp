@@ -564,18 +564,16 @@ void MainWindow::character(QChar c)
     refresh_logging_state();
 }
 
-void MainWindow::key_tab() { character('\t'); }
-void MainWindow::key_enter() { character('\r'); }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Tab:
-        key_tab();
+        character('\t');
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        key_enter();
+        character('\r');
         return;
     default:
         if (event->text().size() == 1 && !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))

@@ -54,8 +54,6 @@ public:
     void paint_window();
     // A character typed on the window.
     void character(QChar c);
-    void key_tab();
-    void key_enter();
 
     void update_ve_learn_menu();
     QtCanvas& canvas() { return canvas_; }

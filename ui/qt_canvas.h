@@ -35,8 +35,6 @@ public:
     QColor pixel(int x, int y) const;
     void clear(Rgb colour);
 
-    const QFont& font(Font f) const { return fonts_[static_cast<int>(f)]; }
-
     void text(int x, int y, std::string_view s, Font font, Rgb fg, Rgb bg, Align align, bool opaque) override;
     void line(int x1, int y1, int x2, int y2, Rgb colour, int width, PenStyle style) override;
     void rectangle(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill, bool filled) override;
@@ -76,7 +74,3 @@ private:
     std::function<void()> on_change_;
     std::atomic<bool> change_pending_{false};
 };
-
-// The fonts the displays are laid out for, each sized so that its cell is as high as the layout
-// expects: "Liberation Mono" for the fixed-pitch ones, "Liberation Sans" for the others.
-QFont display_font(Font f);

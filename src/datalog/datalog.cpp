@@ -58,9 +58,7 @@ int start_logging(const std::string& path)
         set_logging(1, f);
     }
 
-    std::string folder = directory_part(path);
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
+    std::string folder = folder_part(path);
     g_settings.dlog = path;
     g_settings.dlogname = file_name_part(path);
     g_settings.dlogpath = folder;

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/shared_word.h"
@@ -58,6 +60,15 @@ public:
 // values current).
 Canvas* canvas();
 void attach_canvas(Canvas* c);
+
+// A display's text from a printf format (read-outs are short: up to 95 characters).
+template <class... Args>
+std::string format_text(const char* format, Args... args)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, format, args...);
+    return buf;
+}
 
 // Colours every display shares.
 inline constexpr Rgb BACKGROUND{20, 20, 20};

@@ -105,13 +105,6 @@ const Lamp SERVICE_LAMP = {"SES", 11, 0x01, false, 394, 266, RED};
 
 namespace {
 
-std::string format(const char* f, auto... args)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, f, args...);
-    return buf;
-}
-
 // Dial angle (45 at zero, 315 at full scale) to a point at `radius` from the centre.
 void dial_point(int cx, int cy, double angle, double radius, double& x, double& y)
 {
@@ -134,7 +127,7 @@ std::string bar_text(int i)
 {
     const BarGauge& b = BAR_GAUGES[i];
     double v = g_gauges.bar_value[i];
-    return b.real ? format(b.format, v) : format(b.format, static_cast<int>(std::lround(v)));
+    return b.real ? format_text(b.format, v) : format_text(b.format, static_cast<int>(std::lround(v)));
 }
 
 std::string gear_text()
@@ -147,7 +140,7 @@ std::string gear_text()
         return g_gauges.third != 0 ? "   3   " : " 1/2 ";
     }
     int gear = g_gauges.gear_byte;
-    return format("  %1d  ", gear > 9 ? 9 : gear);
+    return format_text("  %1d  ", gear > 9 ? 9 : gear);
 }
 
 bool lamp_lit(const FrameRecord& f, const Lamp& l) { return ((f.u8(l.byte) & l.mask) != 0) != l.inverted; }
@@ -208,7 +201,7 @@ void paint_dial(Canvas* c, int cx, double full, double redline, bool tacho)
         double major = full <= 180 ? 10 : 20;
         for (double v = 0; v <= full + 1e-9; v += major) {
             tick(v, 66, 76, 2, RIM);
-            label(v, 91, format("%d", static_cast<int>(v)));
+            label(v, 91, format_text("%d", static_cast<int>(v)));
             if (v + major / 2 < full)
                 tick(v + major / 2, 70, 76, 2, RIM);
         }
@@ -218,7 +211,7 @@ void paint_dial(Canvas* c, int cx, double full, double redline, bool tacho)
             tick(v, 73, 76, 1, RIM);
         for (double v = 0; v <= full + 1e-9; v += 1000) {
             tick(v, 66, 76, 2, RIM);
-            label(v, 90, format("%d", static_cast<int>(v / 1000)));
+            label(v, 90, format_text("%d", static_cast<int>(v / 1000)));
             if (v + 500 < full)
                 tick(v + 500, 70, 76, 2, RIM);
         }
@@ -236,7 +229,7 @@ void paint_bar(Canvas* c, int i)
         for (int k = 0; k <= n; ++k) {
             int t = static_cast<int>(k * 171.0 / n + 0.5);
             c->line(b.x - 8, BAR_Y + t, b.x - 2, BAR_Y + t, OUTLINE, 1);
-            c->text(b.x - 12, BAR_Y + t - 8, format(" %2d", static_cast<int>(max - k * step)), Font::Default, TEXT,
+            c->text(b.x - 12, BAR_Y + t - 8, format_text(" %2d", static_cast<int>(max - k * step)), Font::Default, TEXT,
                     BACKGROUND, ALIGN_RIGHT);
         }
     }
@@ -312,8 +305,8 @@ void gauge_redraw_dynamic()
     std::lock_guard<std::mutex> redraw(redraw_lock);
     draw_needle(c, SPEEDO_X, g_gauges.speed_tip_x, g_gauges.speed_tip_y, g_gauges.speed, g_settings.mphrange);
     draw_needle(c, TACHO_X, g_gauges.rpm_tip_x, g_gauges.rpm_tip_y, g_gauges.rpm, g_settings.rpmrange);
-    centred_on_face(c, 280, format(" %3d   ", static_cast<int>(g_gauges.speed)));
-    centred_on_face(c, 518, format("  %4d   ", static_cast<int>(g_gauges.rpm)));
+    centred_on_face(c, 280, format_text(" %3d   ", static_cast<int>(g_gauges.speed)));
+    centred_on_face(c, 518, format_text("  %4d   ", static_cast<int>(g_gauges.rpm)));
 
     for (int i = 0; i < BAR_COUNT; ++i)
         if (bar_shown(BAR_GAUGES[i]))
@@ -331,11 +324,11 @@ void gauge_redraw_dynamic()
     }
 
     c->text(405, 145, gear_text(), Font::Large, TEXT, BACKGROUND, ALIGN_CENTRE);
-    c->text(770, 145, format("  %3d", static_cast<int>(g_gauges.integrator)), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
-    c->text(770, 175, format("  %3d", static_cast<int>(g_gauges.blm)), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
-    c->text(770, 205, format("  %4.1f", g_gauges.commanded_afr / 10.0), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
+    c->text(770, 145, format_text("  %3d", static_cast<int>(g_gauges.integrator)), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
+    c->text(770, 175, format_text("  %3d", static_cast<int>(g_gauges.blm)), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
+    c->text(770, 205, format_text("  %4.1f", g_gauges.commanded_afr / 10.0), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
     if (have_preferred_wb())
-        c->text(770, 235, format("  %3.1f", static_cast<double>(g_adc.current_wb_afr)), Font::Large, TEXT, BACKGROUND,
+        c->text(770, 235, format_text("  %3.1f", static_cast<double>(g_adc.current_wb_afr)), Font::Large, TEXT, BACKGROUND,
                 ALIGN_RIGHT);
     bool fuel;
     {
@@ -343,7 +336,7 @@ void gauge_redraw_dynamic()
         fuel = g_adc.fp_channel >= 0;
     }
     if (fuel)
-        c->text(135, 235, format("  %3.1f", static_cast<double>(g_adc.current_fuel_pressure)), Font::Large, TEXT,
+        c->text(135, 235, format_text("  %3.1f", static_cast<double>(g_adc.current_fuel_pressure)), Font::Large, TEXT,
                 BACKGROUND, ALIGN_RIGHT);
 }
 
@@ -376,11 +369,11 @@ void gauge_paint()
     std::lock_guard<std::mutex> lock(g_adc.lock);
     if (g_adc.wb_channel >= 0) {
         c->text(640, 235, "WB:   ", Font::Large, TEXT, BACKGROUND);
-        c->text(640, 265, format("%s  Ch: %d  ", g_adc.wb_name.c_str(), g_adc.wb_channel), Font::Default, TEXT, BACKGROUND);
+        c->text(640, 265, format_text("%s  Ch: %d  ", g_adc.wb_name.c_str(), g_adc.wb_channel), Font::Default, TEXT, BACKGROUND);
     }
     if (g_adc.fp_channel >= 0) {
         c->text(20, 235, "Fuel:   ", Font::Large, TEXT, BACKGROUND);
-        c->text(20, 265, format("%s  Ch: %d  ", g_adc.fp_name.c_str(), g_adc.fp_channel), Font::Default, TEXT, BACKGROUND);
+        c->text(20, 265, format_text("%s  Ch: %d  ", g_adc.fp_name.c_str(), g_adc.fp_channel), Font::Default, TEXT, BACKGROUND);
     }
 }
 

@@ -47,36 +47,29 @@ void value(Canvas* c, int y, const std::string& s, Rgb fg = TEXT, int x = VALUE_
     c->text(x, y, s, Font::Default, fg, BACKGROUND, ALIGN_RIGHT);
 }
 
-std::string format(const char* f, auto... args)
-{
-    char buf[96];
-    std::snprintf(buf, sizeof buf, f, args...);
-    return buf;
-}
-
 // Drawn from the display thread too: the log's path is read under the log's lock, and the
 // playback name only once playback has published it with its flag.
 std::string file_line()
 {
     if (g_datalog.logging_on != 0) {
         std::lock_guard<std::mutex> lock(g_datalog.lock);
-        return format("%-20s", file_name_part(g_datalog.path).c_str());
+        return format_text("%-20s", file_name_part(g_datalog.path).c_str());
     }
     if (g_playback.playing.load_acquire() != 0)
-        return format("%-20s", g_settings.playname.c_str());
-    return format("%40s", "");
+        return format_text("%-20s", g_settings.playname.c_str());
+    return format_text("%40s", "");
 }
 
 void draw_values(Canvas* c)
 {
-    value(c, 10, format("  %02d:%02d:%02d", static_cast<int>(g_display.run_hours),
+    value(c, 10, format_text("  %02d:%02d:%02d", static_cast<int>(g_display.run_hours),
                         static_cast<int>(g_display.run_minutes), static_cast<int>(g_display.run_seconds)));
     c->text(LABEL_X, 29, file_line(), Font::Default, TEXT, BACKGROUND);
-    value(c, 48, format("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.prom_id))));
-    value(c, 66, format("%s  %d", g_display.injection_type != 0 ? "MPFI," : "   TBI,",
+    value(c, 48, format_text("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.prom_id))));
+    value(c, 66, format_text("%s  %d", g_display.injection_type != 0 ? "MPFI," : "   TBI,",
                         static_cast<int>(g_display.cylinders)));
-    value(c, 84, format("%d-Bar ", static_cast<int>(g_display.map_bar)), TEXT, 144);
-    value(c, 102, g_display.bank_valid != 0 ? format("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.bank)))
+    value(c, 84, format_text("%d-Bar ", static_cast<int>(g_display.map_bar)), TEXT, 144);
+    value(c, 102, g_display.bank_valid != 0 ? format_text("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.bank)))
                                            : std::string("      none"));
     if (g_playback.playing == 0)
         value(c, 160, " OFF   ");
@@ -192,7 +185,7 @@ void draw_firmware_line()
         return;
     if (g_display.engine_running == 0) {
         if (c)
-            c->text(280, 534, format("%40s", ""), Font::Small, TEXT, BACKGROUND);
+            c->text(280, 534, format_text("%40s", ""), Font::Small, TEXT, BACKGROUND);
         return;
     }
     bool sibling = g_display.sibling_firmware != 0;
@@ -200,7 +193,7 @@ void draw_firmware_line()
         ui().message_box("This is not the correct GZD for the ZOV VRT-5 system", "Wrong GZD", MB_OK | MB_ICONINFORMATION);
     if (c)
         c->text(280, 534,
-                format(sibling ? "ZOV VRT-5, ECM Firmware Version: 1.%d" : "ZOV J8, ECM Firmware Version: 1.%d",
+                format_text(sibling ? "ZOV VRT-5, ECM Firmware Version: 1.%d" : "ZOV J8, ECM Firmware Version: 1.%d",
                        static_cast<int>(g_display.firmware_minor)),
                 Font::Small, TEXT, BACKGROUND);
 }

@@ -28,3 +28,11 @@ std::string file_name_part(const std::string& path)
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+std::string folder_part(const std::string& path)
+{
+    std::string dir = directory_part(path);
+    if (!dir.empty() && dir.back() != '/')
+        dir += '/';
+    return dir;
+}

@@ -238,15 +238,6 @@ void reset_ve_learn()
 
 namespace {
 
-// The directory of `path` with its separator, as the configuration keeps folders.
-std::string folder_of(const std::string& path)
-{
-    std::string dir = directory_part(path);
-    if (!dir.empty() && dir.back() != '/')
-        dir += '/';
-    return dir;
-}
-
 int start_with_serial(const std::string& source, const std::string& new_bin, int32_t serial)
 {
     VeLearnState& v = g_ve_learn;
@@ -258,10 +249,10 @@ int start_with_serial(const std::string& source, const std::string& new_bin, int
     v.serial = serial;
     v.source_path = source;
     v.source_name = file_name_part(source);
-    v.source_dir = folder_of(source);
+    v.source_dir = folder_part(source);
     v.new_path = target;
     v.new_name = file_name_part(target);
-    v.new_dir = folder_of(target);
+    v.new_dir = folder_part(target);
     v.active = 1;
     g_display.ve_save_time = g_display.one_second_counter + g_settings.autovtime * 60;
     reset_ve_learn();
@@ -323,7 +314,7 @@ int choose_and_start_ve_learn()
     FileDialogRequest save;
     save.title = "Select File to Create New BIN";
     save.filters = {{"BIN (*.bin)", "*.bin"}};
-    save.initial_folder = folder_of(source);
+    save.initial_folder = folder_part(source);
     save.initial_name = propose_new_bin_name(file_name_part(source), serial);
     save.save = true;
     std::string target = choose_file(save);
