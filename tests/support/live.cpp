@@ -1,5 +1,7 @@
 #include "support/live.h"
 
+#include "displays/controls.h"
+
 #include <cstdio>
 
 #include "config/settings.h"
@@ -55,4 +57,6 @@ void reset_everything()
     reset_settings();
     reset_display_routines();
     g_ui_state.modal_dialog_open = 0;
+    g_ui_state.settings_changed = 0;
+    attach_controls(nullptr);
 }
