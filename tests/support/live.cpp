@@ -1,12 +1,11 @@
 #include "support/live.h"
 
-#include "displays/controls.h"
-
 #include <cstdio>
 
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
+#include "displays/controls.h"
 #include "displays/display_routines.h"
 #include "link/link_thread.h"
 #include "link/port.h"
