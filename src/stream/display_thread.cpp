@@ -165,12 +165,23 @@ void back_up(int seconds)
         std::fseek(f, -n, SEEK_CUR);
 }
 
+// The wait after a played-back frame. Frames are paced against a running deadline rather than by
+// a plain sleep each, so that the time the frame took and a late wake-up do not add up: a frame
+// takes its [PBSPD] + 7 ms however busy the machine is. After a pause or a stall the deadline
+// starts afresh instead of rushing to catch up.
 void pace(int ms)
 {
-    if (void (*sleep)(int) = g_display.pace_sleep)
+    if (void (*sleep)(int) = g_display.pace_sleep) {
         sleep(ms);
-    else
-        sleep_ms(ms);
+        return;
+    }
+    static std::chrono::steady_clock::time_point due;   // the display thread's own
+    auto now = std::chrono::steady_clock::now();
+    auto period = std::chrono::milliseconds(ms);
+    if (due + period < now)
+        due = now;
+    due += period;
+    std::this_thread::sleep_until(due);
 }
 
 void playback_pass()
