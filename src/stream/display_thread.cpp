@@ -304,6 +304,18 @@ void reset_display()
     g_display.active_display = DISPLAY_GAUGES;
     g_display.one_second_counter = 0;
     reset_engine_detection();
+    g_display.run_hours = 0;
+    g_display.run_minutes = 0;
+    g_display.run_seconds = 0;
+    g_display.prom_id = 0;
+    g_display.engine_speed = 0;
+    g_display.cylinders = 0;
+    g_display.injection_type = 0;
+    g_display.map_bar = 1;
+    g_display.firmware_minor = 0;
+    g_display.sibling_firmware = 0;
+    g_display.bank = 0;
+    g_display.bank_valid = 0;
     g_display.frame_index = 0;
     g_display.last_stream_request = -1;
     g_display.last_flush = -1;
