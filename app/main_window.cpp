@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include <glob.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,6 +28,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "link/serial_devices.h"
 #include "stream/display_thread.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
@@ -96,30 +95,6 @@ constexpr int DISPLAY_ITEMS[] = {CMD_GLANZO,     CMD_TRIP,  CMD_VE_LEARN, CMD_SP
 
 // Keys "1" to "5" and the displays they choose.
 constexpr int QUICK_KEYS[] = {CMD_QUICK_GZD, CMD_QUICK_TRIP, CMD_QUICK_VE, CMD_QUICK_SPK, CMD_QUICK_DIAG};
-
-QString com_item_text(int n)
-{
-    // The mnemonic is the last digit for COM1 to COM9 and the 0 of COM10; none beyond.
-    if (n <= 9)
-        return QString("COM&%1").arg(n);
-    if (n == 10)
-        return "COM1&0";
-    return QString("COM%1").arg(n);
-}
-
-// Serial devices of this machine that the COM names do not reach.
-std::vector<std::string> serial_devices()
-{
-    std::vector<std::string> found;
-    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
-        glob_t g{};
-        if (glob(pattern, 0, nullptr, &g) == 0)
-            for (size_t i = 0; i < g.gl_pathc; ++i)
-                found.emplace_back(g.gl_pathv[i]);
-        globfree(&g);
-    }
-    return found;
-}
 
 void ve_learn_changed()
 {
@@ -259,8 +234,8 @@ void MainWindow::build_menu()
         case IN_FILE:
             if (m.command == 0) {
                 QMenu* ports = file->addMenu(m.text);
-                for (int n = 1; n <= 40; ++n)
-                    add(ports, com_item_text(n), com_command(n), false);
+                for (int n = 1; n <= COM_PORT_COUNT; ++n)
+                    add(ports, QString::fromStdString(com_item_text(n)), com_command(n), false);
                 add_device_items(ports);
             } else {
                 add(file, m.text, m.command, m.greyed);
