@@ -44,6 +44,7 @@ constexpr int PICTURE_X = 480, PICTURE_Y = 50;
 const QColor WINDOW_BACKGROUND(220, 220, 220);
 const QColor BUTTON_BACKGROUND(250, 250, 250);
 const QColor TEXT_COLOUR(20, 20, 20);
+const QColor DISABLED_TEXT_COLOUR(150, 150, 150);   // a greyed button
 
 const char* const TITLE = "Corvathis J8 Flash ECM Update Utility";
 
@@ -196,6 +197,7 @@ UpdaterWindow::UpdaterWindow(bool install_ui) : ui_(this)
     palette.setColor(QPalette::WindowText, TEXT_COLOUR);
     palette.setColor(QPalette::Button, BUTTON_BACKGROUND);
     palette.setColor(QPalette::ButtonText, TEXT_COLOUR);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, DISABLED_TEXT_COLOUR);
     setPalette(palette);
 
     client_ = new Client(this);
