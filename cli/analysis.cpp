@@ -10,6 +10,7 @@
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
 #include "cli.h"
+#include "json.h"
 #include "config/settings.h"
 
 namespace {
@@ -48,13 +49,6 @@ bool has_dat_extension(const std::string& path)
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".dat";
-}
-
-std::string json_number(double v)
-{
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
 }
 
 }  // namespace

@@ -58,6 +58,8 @@ constexpr FontCell FONT_CELLS[] = {
     {"Liberation Mono", OEM_CELL_H, false, true, 0},
 };
 
+}  // namespace
+
 // The fonts the displays are laid out for, each sized so that its cell is as high as the layout
 // expects: "Liberation Mono" for the fixed-pitch ones, "Liberation Sans" for the others.
 QFont display_font(Font f)
@@ -68,8 +70,6 @@ QFont display_font(Font f)
         font.setPixelSize(c.em);
     return font;
 }
-
-}  // namespace
 
 QtCanvas::QtCanvas() : image_(CANVAS_WIDTH, CANVAS_HEIGHT, QImage::Format_RGB32)
 {

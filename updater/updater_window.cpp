@@ -20,6 +20,7 @@
 #include "link/port.h"
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"
+#include "ui/qt_controls.h"
 #include "ui/window_thread.h"
 #include "updater/commands.h"
 #include "updater/update_thread.h"
@@ -61,23 +62,12 @@ constexpr const char* EXPLANATION[] = {
     "To Update: select the proper COM port, key-on, engine-off, and press the button below to proceed. . . ",
 };
 
-// The window's child controls, as a dialog resource lists them.
-enum class ControlKind { PushButton, GroupBox };
-enum ControlStyle : unsigned {
-    CTL_CENTRE = 1,   // centred text
-    CTL_HIDDEN = 2,   // created hidden
-    CTL_FOCUS = 4,    // takes the focus once created
-};
-struct Control {
-    ControlKind kind;
-    const char* text;
-    int x, y, width, height;
-    unsigned style;
-    int command;   // sent to UpdaterWindow::command when clicked; 0 for none
-};
-constexpr Control CONTROLS[] = {
-    {ControlKind::PushButton, "Proceed With Update", 300, 480, 200, 40, CTL_CENTRE | CTL_FOCUS, UPD_PROCEED},
-    {ControlKind::GroupBox, "Messages", 30, 110, 730, 365, CTL_HIDDEN, 0},
+// The window's child controls, as a dialog resource lists them. The updater is a program of its
+// own, so its controls take the first dialog ids.
+constexpr ControlSpec CONTROLS[] = {
+    {UPD_PROCEED, ControlKind::PushButton, "Proceed With Update", 300, 480, 200, 40, CS_TAB_STOP | CS_TAKES_FOCUS,
+     KeyRoute::Own},
+    {UPD_MESSAGES, ControlKind::GroupBox, "Messages", 30, 110, 730, 365, CS_HIDDEN, KeyRoute::Own},
 };
 
 // Where a menu item goes.
@@ -175,6 +165,12 @@ void port_state_changed(int)
     });
 }
 
+void control_command(int id, int event, int)
+{
+    if (UpdaterWindow* w = updater_window(); w != nullptr && event == CONTROL_CLICKED)
+        w->command(id);
+}
+
 void update_thread_finished(int)
 {
     post_to_window_thread([] {
@@ -260,28 +256,16 @@ void UpdaterWindow::build_menu()
 
 void UpdaterWindow::realise_controls()
 {
-    for (const Control& c : CONTROLS) {
-        QWidget* w = nullptr;
-        if (c.kind == ControlKind::PushButton) {
-            auto* b = new QPushButton(c.text, client_);
-            int id = c.command;
-            connect(b, &QPushButton::clicked, this, [this, id] { command(id); });
-            b->setAutoDefault(true);   // Enter presses it while it has the focus
-            w = proceed_ = b;
-        } else {
-            auto* g = new QGroupBox(c.text, client_);
-            g->setAttribute(Qt::WA_TransparentForMouseEvents);
-            // A frame and its title only: the message lines painted beneath show through.
-            g->setStyleSheet("QGroupBox { background: transparent; border: 1px solid rgb(160, 160, 160);"
-                             " margin-top: 7px; }"
+    controls_ = std::make_unique<QtControls>(client_);
+    controls_->create(CONTROLS, control_command);
+    proceed_ = qobject_cast<QPushButton*>(controls_->widget(UPD_PROCEED));
+    messages_ = qobject_cast<QGroupBox*>(controls_->widget(UPD_MESSAGES));
+    messages_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A frame and its title in the window's colours: the message lines painted beneath show
+    // through.
+    messages_->setStyleSheet("QGroupBox { color: rgb(20, 20, 20); background: transparent;"
+                             " border: 1px solid rgb(160, 160, 160); margin-top: 7px; }"
                              "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }");
-            w = messages_ = g;
-        }
-        w->setGeometry(c.x, c.y, c.width, c.height);
-        w->setVisible(!(c.style & CTL_HIDDEN));
-        if (c.style & CTL_FOCUS)
-            w->setFocus();
-    }
 }
 
 QAction* UpdaterWindow::action(int id) const

@@ -11,9 +11,11 @@
 #include <QMainWindow>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "displays/controls.h"
 #include "ui/qt_ui.h"
 #include "updater/message_area.h"
 
@@ -21,13 +23,15 @@ class QAction;
 class QGroupBox;
 class QMenu;
 class QPushButton;
+class QtControls;
 
 // Menu, accelerator and control commands.
 enum UpdaterCommand : int {
     UPD_ABOUT = 104,
     UPD_EXIT = 105,
     UPD_BIN_UPDATE = 32797,
-    UPD_PROCEED = 1000,         // the "Proceed With Update" button
+    UPD_PROCEED = CONTROL_IDS_DIALOGS,   // the "Proceed With Update" button
+    UPD_MESSAGES,                        // the "Messages" group box (no command)
     UPD_DEVICE_FIRST = 33000,   // the serial devices found, in the order listed
 };
 
@@ -72,6 +76,7 @@ private:
     bool ui_installed_ = false;
     MessageAreaSink sink_;
     QWidget* client_ = nullptr;
+    std::unique_ptr<QtControls> controls_;
     QPushButton* proceed_ = nullptr;
     QGroupBox* messages_ = nullptr;
     std::map<int, QAction*> actions_;

@@ -140,28 +140,58 @@ void dispatch(const FrameRecord& f)
     g_display.frames_dispatched = g_display.frames_dispatched + 1;
 }
 
+// Aims a back-up at the frame shown last (the first of the next second after a second's last
+// frame), unless one is under way, and steps the file back.
+void back_up(int seconds)
+{
+    if (g_playback.pending_backup == 0) {
+        int32_t target = g_display.run_hours * 3600 + g_display.run_minutes * 60 + g_display.run_seconds;
+        int32_t index = g_display.frame_index;
+        if (index >= FRAMES_PER_SECOND - 1) {
+            ++target;
+            index = 0;
+        }
+        g_playback.backup_target_seconds = target;
+        g_playback.backup_target_index = index;
+        g_playback.pending_backup = 1;
+    }
+    FILE* f = g_stream.playback.file;
+    if (f == nullptr)
+        return;
+    long n = static_cast<long>(seconds) * STREAM_SECOND_BYTES;
+    if (std::ftell(f) - n < 0)
+        std::fseek(f, 0, SEEK_SET);
+    else
+        std::fseek(f, -n, SEEK_CUR);
+}
+
+void pace(int ms)
+{
+    if (void (*sleep)(int) = g_display.pace_sleep)
+        sleep(ms);
+    else
+        sleep_ms(ms);
+}
+
 void playback_pass()
 {
-    if (int16_t backup = g_playback.backup_seconds) {
-        long n = static_cast<long>(backup) * 4709;
-        FILE* f = g_stream.playback.file;
-        if (f != nullptr) {
-            long pos = std::ftell(f);
-            if (pos - n < 0)
-                std::fseek(f, 0, SEEK_SET);
-            else
-                std::fseek(f, -n, SEEK_CUR);
+    {
+        // Stopping playback takes this lock before the file goes; the sleeps are outside it.
+        std::lock_guard<std::mutex> lock(g_playback.file_lock);
+        if (g_stream.run_mode != RUN_PLAYBACK || g_stream.playback.file == nullptr)
+            return;
+        // Back-up and pause do nothing once the file has ended: the reader waits there.
+        if (int16_t backup = g_playback.backup_seconds.exchange(0); backup != 0 && g_playback.end_of_file == 0) {
+            back_up(backup);
+            decode_and_dispatch();
         }
-        g_playback.backup_seconds = 0;
-        decode_and_dispatch();
+        if (g_playback.paused == 0)
+            decode_and_dispatch();
     }
-    if (g_playback.paused != 0) {
+    if (g_playback.paused != 0)
         sleep_ms(1);
-        return;
-    }
-    decode_and_dispatch();
-    if (int32_t delay = g_settings.pbspd; delay > 0)
-        sleep_ms(delay + 7);
+    else if (int32_t delay = g_settings.pbspd; delay > 0)
+        pace(delay + 7);
 }
 
 void live_pass()
@@ -265,6 +295,7 @@ void reset_display()
     g_display.last_bank_shown = -1;
     g_display.stop = 0;
     g_display.frames_dispatched = 0;
+    g_display.pace_sleep = nullptr;
     for (auto& u : g_frame_hooks.update)
         u = nullptr;
     g_frame_hooks.advance_activity_wheel = nullptr;

@@ -92,6 +92,8 @@ struct DisplayState {
 
     Shared<int32_t> stop{0};
     Shared<int64_t> frames_dispatched{0};
+    // The wait between played-back frames; tests count them instead of sleeping.
+    Shared<void (*)(int ms)> pace_sleep{nullptr};
 };
 
 extern DisplayState g_display;

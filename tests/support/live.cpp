@@ -5,6 +5,7 @@
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
+#include "displays/controls.h"
 #include "displays/display_routines.h"
 #include "link/link_thread.h"
 #include "link/port.h"
@@ -55,4 +56,6 @@ void reset_everything()
     reset_settings();
     reset_display_routines();
     g_ui_state.modal_dialog_open = 0;
+    g_ui_state.settings_changed = 0;
+    attach_controls(nullptr);
 }
