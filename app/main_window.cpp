@@ -31,6 +31,7 @@
 #include "link/ring.h"
 #include "link/serial_devices.h"
 #include "stream/display_thread.h"
+#include "ui/about_dialog.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
 
@@ -640,26 +641,7 @@ void MainWindow::shutdown()
     run_posted_work();   // what the threads left for this window, while it is still here
 }
 
-void MainWindow::about_dialog()
-{
-    QDialog dialog(this);
-    dialog.setWindowTitle("About");
-    dialog.setFixedSize(260, 120);
-    QLabel icon(&dialog);
-    icon.setPixmap(app_icon().pixmap(32, 32));
-    icon.setGeometry(20, 20, 32, 32);
-    QLabel name("Glanzo Display", &dialog);
-    name.setGeometry(70, 18, 170, 20);
-    QLabel version("Version 3.0i", &dialog);
-    version.setGeometry(70, 40, 170, 20);
-    QPushButton ok("OK", &dialog);
-    ok.setGeometry(180, 80, 60, 26);
-    ok.setDefault(true);
-    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    g_ui_state.modal_dialog_open = 1;
-    dialog.exec();
-    g_ui_state.modal_dialog_open = 0;
-}
+void MainWindow::about_dialog() { ::about_dialog(this, app_icon().pixmap(32, 32), "Glanzo Display", "Version 3.0i"); }
 
 void MainWindow::help_dialog()
 {

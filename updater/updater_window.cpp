@@ -3,9 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
@@ -20,9 +18,11 @@
 #include "link/port.h"
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"
+#include "ui/about_dialog.h"
 #include "ui/qt_controls.h"
 #include "ui/window_thread.h"
 #include "updater/commands.h"
+#include "updater/update.h"
 #include "updater/update_thread.h"
 #include "updater/updater_pictures.h"
 
@@ -279,7 +279,7 @@ int UpdaterWindow::start()
     set_flash_sink(&sink_);
     g_message_area.on_change = message_area_changed;
     g_port.on_port_state = port_state_changed;
-    g_update_thread.on_finished = update_thread_finished;
+    g_update.on_finished = update_thread_finished;
     if (start_updater_link() != 0) {
         ui().message_box("CreateThread failed", "comm", MB_OK);
         return -1;
@@ -321,7 +321,7 @@ void UpdaterWindow::command(int id)
 void UpdaterWindow::proceed()
 {
     // The button is greyed while an update runs; a start that still gets here is refused.
-    if (g_update_thread.running != 0 || close_pending_ || !link_started_)
+    if (g_update.running != 0 || close_pending_ || !link_started_)
         return;
     page_mode_ = 1;
     client_->setFocus();
@@ -338,7 +338,7 @@ void UpdaterWindow::proceed()
 
 void UpdaterWindow::update_finished()
 {
-    if (g_update_thread.running != 0)
+    if (g_update.running != 0)
         return;
     join_update_thread();
     proceed_->setEnabled(true);
@@ -395,28 +395,12 @@ void UpdaterWindow::paint(QPainter& p)
 
 void UpdaterWindow::about_dialog()
 {
-    QDialog dialog(this);
-    dialog.setWindowTitle("About");
-    dialog.setFixedSize(260, 120);
-    QLabel icon(&dialog);
-    icon.setPixmap(updater_icon_pixmap(32));
-    icon.setGeometry(20, 20, 32, 32);
-    QLabel name("ZOV_J8 Flash Update", &dialog);
-    name.setGeometry(70, 18, 170, 20);
-    QLabel version("Version 1.2a", &dialog);
-    version.setGeometry(70, 40, 170, 20);
-    QPushButton ok("OK", &dialog);
-    ok.setGeometry(180, 80, 60, 26);
-    ok.setDefault(true);
-    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    g_ui_state.modal_dialog_open = 1;
-    dialog.exec();
-    g_ui_state.modal_dialog_open = 0;
+    ::about_dialog(this, updater_icon_pixmap(32), "ZOV_J8 Flash Update", "Version 1.2a");
 }
 
 void UpdaterWindow::closeEvent(QCloseEvent* event)
 {
-    if (g_update_thread.running != 0) {
+    if (g_update.running != 0) {
         // No bank is left half-written: the update stops before its next bank, says so in its
         // lines, and the window closes when the thread has ended (update_finished).
         close_pending_ = true;
@@ -433,19 +417,19 @@ void UpdaterWindow::shutdown()
     if (shut_down_)
         return;
     shut_down_ = true;
-    if (g_update_thread.running != 0) {
+    if (g_update.running != 0) {
         // Destroyed without a close (tests, program end): the update still ends at a safe point,
         // and a box it may be about to show answers at once.
         ui_.set_closing();
         request_update_stop();
-        while (g_update_thread.running != 0)
+        while (g_update.running != 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     join_update_thread();
     page_mode_ = 0;
     save_updater_window(x(), y(), isMinimized());
     ui_.set_closing();
-    g_update_thread.on_finished = nullptr;
+    g_update.on_finished = nullptr;
     g_message_area.on_change = nullptr;
     g_port.on_port_state = nullptr;
     if (link_started_) {

@@ -10,12 +10,17 @@
 
 // The update run's state.
 //
-// Threading: `stop_request` is set by the window thread (its window is closing) and read by the
-// sequence on the update thread at the points where no bank is half-done: before each bank is
-// read, converted or erased and programmed. A run stopped there ends as a failed run does, with
-// "Update Stopped" in the error colour.
+// Threading: `running` is set by the window thread when it starts the update thread
+// (update_thread.h) and cleared by that thread as its last act. `stop_request` is set by the
+// window thread (its window is closing) and read by the sequence on the update thread at the
+// points where no bank is half-done: before each bank is read, converted or erased and
+// programmed. A run stopped there ends as a failed run does, with "Update Stopped" in the error
+// colour. `on_finished` is called by the update thread when it ends; it only hands work over to
+// the window thread.
 struct UpdateState {
+    Shared<int32_t> running{0};
     Shared<int32_t> stop_request{0};
+    Shared<void (*)(int rc)> on_finished{nullptr};   // rc: 0 after a successful update
 };
 
 extern UpdateState g_update;

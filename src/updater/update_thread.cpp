@@ -7,8 +7,6 @@
 #include "platform/ui_services.h"
 #include "updater/update.h"
 
-UpdateThread g_update_thread;
-
 namespace {
 
 std::thread worker;   // window thread only
@@ -22,8 +20,8 @@ void update_thread_main()
     // answer a box.
     if (rc != 0 && g_update.stop_request == 0)
         ui().message_box("", "-ZOV Update Error-", MB_OK | MB_ICONERROR | MB_TOPMOST);
-    g_update_thread.running.store_release(0);
-    if (void (*finished)(int) = g_update_thread.on_finished)
+    g_update.running.store_release(0);
+    if (void (*finished)(int) = g_update.on_finished)
         finished(rc);
 }
 
@@ -31,16 +29,16 @@ void update_thread_main()
 
 int start_update_thread()
 {
-    if (g_update_thread.running.load_acquire() != 0)
+    if (g_update.running.load_acquire() != 0)
         return 1;
     join_update_thread();   // the previous run's thread has ended
     g_update.stop_request = 0;
-    g_update_thread.running = 1;
+    g_update.running = 1;
     // A thread that cannot be created is reported, not thrown through the caller.
     try {
         worker = std::thread(update_thread_main);
     } catch (const std::system_error&) {
-        g_update_thread.running = 0;
+        g_update.running = 0;
         return -1;
     }
     return 0;
