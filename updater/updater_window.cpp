@@ -19,6 +19,7 @@
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"
 #include "ui/about_dialog.h"
+#include "ui/qt_canvas.h"
 #include "ui/qt_controls.h"
 #include "ui/window_thread.h"
 #include "updater/commands.h"
@@ -87,25 +88,13 @@ constexpr MenuItem MENU[] = {
 QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
 
-QFont sans(int pixels, bool bold)
-{
-    QFont f("Liberation Sans");
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-// The fonts the window is laid out for: the title's 24-pixel cell, the window's own font (a bold
-// cell about 7 pixels a character wide) and the bold fixed-pitch message font of 17-pixel lines.
+// The fonts the window is laid out for, those of GlanzoFlash's displays: the title's 24-pixel
+// cell, the window's own font, and the message lines in the fixed-pitch 17-pixel font, bold.
 struct Fonts {
-    QFont title = sans(21, false);
-    QFont window = sans(12, true);
+    QFont title = display_font(Font::Title);
+    QFont window = display_font(Font::Default);
     QFont message = [] {
-        QFont f("Liberation Mono");
-        f.setStyleHint(QFont::TypeWriter);
-        f.setFixedPitch(true);
-        f.setPixelSize(15);
+        QFont f = display_font(Font::Table);
         f.setBold(true);
         return f;
     }();
@@ -330,7 +319,7 @@ void UpdaterWindow::proceed()
     clear_message_area();
     messages_->show();
     client_->update();
-    if (start_update_thread() != 0) {
+    if (start_update_thread() < 0) {
         ui().message_box("CreateThread failed", "flash", MB_OK);
         update_finished();
     }
