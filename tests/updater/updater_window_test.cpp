@@ -20,6 +20,7 @@
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
+#include "ui/serve.h"
 #include "updater/firmware.h"
 #include "updater/message_area.h"
 #include "updater/update.h"
@@ -27,19 +28,6 @@
 #include "updater/updater_window.h"
 
 namespace {
-
-// Keeps the event loop turning while waiting.
-bool serve_until(const std::function<bool()>& done, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 std::vector<std::string> texts()
 {
@@ -316,7 +304,7 @@ TEST_F(UpdaterWindowTest, ChoosingAPortAndClosingWriteTheConfiguration)
     EXPECT_NE(config_text().find("[PORT] COM26\r\n"), std::string::npos) << "written at once";
     EXPECT_EQ(w->action(updater_com_command(10))->text(), "COM1&0");
     EXPECT_EQ(w->action(32812)->text(), "COM40");
-    serve_until([] { return false; }, 0.3);
+    serve_for(0.3);
     EXPECT_EQ(static_cast<int>(g_port.indicator), 0) << "COM26 is not on this machine";
 
     w->move(37, 45);
