@@ -374,7 +374,8 @@ void UpdaterWindow::paint(QPainter& p)
     p.setFont(f.window);
     QFontMetrics m(f.window);
     // A long device path keeps its end, which tells the devices apart.
-    QString name = m.elidedText(latin1(g_updater_settings.port), Qt::ElideLeft, PORT_NAME_RIGHT - 10 - m.horizontalAdvance(':'));
+    int room = PORT_NAME_RIGHT - 10 - m.horizontalAdvance(':');
+    QString name = m.elidedText(latin1(g_updater_settings.port), Qt::ElideLeft, room);
     text_at(p, PORT_NAME_RIGHT, PORT_Y, name + ":", true);
     text_at(p, PORT_STATE_RIGHT, PORT_Y, g_port.indicator != 0 ? "Open  " : "Closed", true);
 

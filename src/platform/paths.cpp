@@ -20,7 +20,8 @@ std::string program_directory()
 std::string config_file_location(const std::string& program_folder, const std::string& user_folder,
                                  const std::string& file_name)
 {
-    std::string beside = program_folder + (program_folder.empty() || program_folder.back() != '/' ? "/" : "") + file_name;
+    bool slash = !program_folder.empty() && program_folder.back() == '/';
+    std::string beside = program_folder + (slash ? "" : "/") + file_name;
     if (access(program_folder.c_str(), W_OK) == 0 || user_folder.empty() || make_folders(user_folder) != 0)
         return beside;
     return user_folder + (user_folder.back() != '/' ? "/" : "") + file_name;

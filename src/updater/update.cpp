@@ -284,6 +284,7 @@ BinUpdateResult bin_update(const std::string& path)
     std::string new_path = bin_update_name(path);
     std::string error;
     if (convert_calibration(path, new_path, error) != 0)
-        return {BIN_UPDATE_FAILED, "             BIN Creation failed             \n\n" + error, "Incorrect BIN File", new_path};
+        return {BIN_UPDATE_FAILED, "             BIN Creation failed             \n\n" + error, "Incorrect BIN File",
+                new_path};
     return {BIN_UPDATE_DONE, "            New BIN has been Created             ", "SUCCESS!", new_path};
 }
