@@ -296,6 +296,23 @@ void QtCanvas::scroll(int left, int top, int right, int bottom, int dy, Rgb fill
     changed();
 }
 
+void QtCanvas::scroll_left(int left, int top, int right, int bottom, int dx, Rgb fill_colour)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QRect area = QRect(left, top, right - left, bottom - top).intersected(image_.rect());
+        if (area.isEmpty() || dx <= 0)
+            return;
+        dx = std::min(dx, area.width());
+        QImage moved = image_.copy(area.adjusted(dx, 0, 0, 0));
+        QPainter p(&image_);
+        p.drawImage(area.left(), area.top(), moved);
+        p.fillRect(area.right() + 1 - dx, area.top(), dx, area.height(), colour(fill_colour));
+        drawn_over(area);
+    }
+    changed();
+}
+
 void QtCanvas::xor_line(int x1, int y1, int x2, int y2)
 {
     {
