@@ -52,7 +52,8 @@ constexpr FontCell FONT_CELLS[] = {
     // that wide is smaller than the cell.
     {"Liberation Sans", 16, true, false, 12},
     {"Liberation Mono", 14, false, true, 0},    // small
-    {"Liberation Mono", 17, false, true, 0},    // table
+    // table: the tables are laid out 8 pixels a character; 14 is the largest size that wide.
+    {"Liberation Mono", 17, false, true, 14},
     {"Liberation Sans", 24, false, false, 0},   // title
     {"Liberation Sans", 28, true, false, 0},    // large
     {"Liberation Mono", OEM_CELL_H, false, true, 0},

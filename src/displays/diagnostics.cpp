@@ -53,7 +53,7 @@ constexpr Box CHART_FRAME = {87, 328, 773, 524};
 constexpr int TICKS = 10;
 constexpr int LEFT_TICK_X = 83, LEFT_TICK_END = 88;
 constexpr int WB_TICK_X = 45, WB_TICK_END = 50;
-constexpr int GRID_LEFT = 89, GRID_RIGHT = STRIP_RIGHT - 1;
+constexpr int GRID_LEFT = 89, GRID_RIGHT = 772;   // lines end before their last point
 constexpr int BOTTOM_TICK_X = 90, BOTTOM_TICK_STEP = 68, BOTTOM_TICK_TOP = 522, BOTTOM_TICK_END = 527;
 constexpr int TIME_LABEL_X = 83, TIME_LABEL_Y = 532, SECONDS_X = 78;
 constexpr int VALUE_LABEL_Y = 323;
@@ -90,35 +90,56 @@ double group_source(const DiagnosticsValues& v, DiagnosticsGroup g)
 
 struct Readout {
     DiagnosticsGroup group;
-    int x, y;   // right edge
+    int x, y;            // right edge
     std::string (*text)(const DiagnosticsValues&);
+    const char* label;   // the label at the left of the same line, or nullptr
+    int label_x;
 };
 
 std::string int_text(int v) { return format_text("   %4d", v); }
 std::string real_text(double v) { return format_text("   %4.1f", v); }
 int iat_code(const DiagnosticsValues& v) { return sensor_temperature(v.iat_count, 1); }
+const char* speed_label() { return g_settings.kphormph == 1 ? "KPH:" : "MPH:"; }
 
 constexpr Readout READOUTS[] = {
-    {DIAG_RPM, 410, 60, [](const DiagnosticsValues& v) { return int_text(v.rpm); }},
-    {DIAG_SPEED, 670, 60, [](const DiagnosticsValues& v) { return int_text(static_cast<int>(vehicle_speed(v.speed_count))); }},
-    {DIAG_MAP, 410, 112, [](const DiagnosticsValues& v) { return int_text(v.map_count); }},
-    {DIAG_MAP, 410, 142, [](const DiagnosticsValues& v) { return real_text(v.map_kpa); }},
-    {DIAG_MAP, 410, 172, [](const DiagnosticsValues& v) { return real_text(sensor_volts(v.map_count)); }},
-    {DIAG_TPS, 410, 224, [](const DiagnosticsValues& v) { return int_text(v.tps_count); }},
-    {DIAG_TPS, 410, 254, [](const DiagnosticsValues& v) { return real_text(sensor_volts(v.tps_count)); }},
-    {DIAG_CTS, 670, 112, [](const DiagnosticsValues& v) { return int_text(v.cts_count); }},
-    {DIAG_CTS, 670, 142, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(v.cts_code, 1)); }},
-    {DIAG_CTS, 670, 172, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(v.cts_code, 0)); }},
-    {DIAG_IAT, 670, 224, [](const DiagnosticsValues& v) { return int_text(v.iat_count); }},
-    {DIAG_IAT, 670, 254, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(iat_code(v), 1)); }},
-    {DIAG_IAT, 670, 284, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(iat_code(v), 0)); }},
-    {DIAG_O2, 150, 224, [](const DiagnosticsValues& v) { return int_text(v.o2_count); }},
-    {DIAG_O2, 150, 254, [](const DiagnosticsValues& v) { return int_text(o2_mv(v.o2_count)); }},
+    {DIAG_RPM, 410, 60, [](const DiagnosticsValues& v) { return int_text(v.rpm); }, "RPM:", 280},
+    {DIAG_SPEED, 670, 60, [](const DiagnosticsValues& v) { return int_text(static_cast<int>(vehicle_speed(v.speed_count))); },
+     "", SPEED_LABEL_X},
+    {DIAG_MAP, 410, 112, [](const DiagnosticsValues& v) { return int_text(v.map_count); }, "MAP:", 280},
+    {DIAG_MAP, 410, 142, [](const DiagnosticsValues& v) { return real_text(v.map_kpa); }, nullptr, 0},
+    {DIAG_MAP, 410, 172, [](const DiagnosticsValues& v) { return real_text(sensor_volts(v.map_count)); }, nullptr, 0},
+    {DIAG_TPS, 410, 224, [](const DiagnosticsValues& v) { return int_text(v.tps_count); }, "TPS:", 280},
+    {DIAG_TPS, 410, 254, [](const DiagnosticsValues& v) { return real_text(sensor_volts(v.tps_count)); }, nullptr, 0},
+    {DIAG_CTS, 670, 112, [](const DiagnosticsValues& v) { return int_text(v.cts_count); }, "CTS:", 540},
+    {DIAG_CTS, 670, 142, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(v.cts_code, 1)); }, nullptr, 0},
+    {DIAG_CTS, 670, 172, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(v.cts_code, 0)); }, nullptr, 0},
+    {DIAG_IAT, 670, 224, [](const DiagnosticsValues& v) { return int_text(v.iat_count); }, "IAT:", 540},
+    {DIAG_IAT, 670, 254, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(iat_code(v), 1)); }, nullptr, 0},
+    {DIAG_IAT, 670, 284, [](const DiagnosticsValues& v) { return real_text(temperature_on_scale(iat_code(v), 0)); }, nullptr, 0},
+    {DIAG_O2, 150, 224, [](const DiagnosticsValues& v) { return int_text(v.o2_count); }, "O2:", 20},
+    {DIAG_O2, 150, 254, [](const DiagnosticsValues& v) { return int_text(o2_mv(v.o2_count)); }, nullptr, 0},
 };
+constexpr int LARGE_CELL_H = 28;
 // Engine speed first clears two blanks' width left of its read-out.
 constexpr int RPM_BLANKS_X = 370, RPM_BLANKS_Y = 60;
 
 // ---- Drawing (the caller holds g_diagnostics.lock) --------------------------------------------
+
+// A read-out right-aligned at its place. Where a label stands on the same line, the read-out's
+// leading blanks would reach into the label in this font; its background then starts where the
+// label's letters end, and the read-out is drawn over it.
+void draw_readout(Canvas* c, const Readout& r, const DiagnosticsValues& v)
+{
+    std::string s = r.text(v);
+    if (r.label == nullptr) {
+        c->text(r.x, r.y, s, Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
+        return;
+    }
+    const char* label = r.group == DIAG_SPEED ? speed_label() : r.label;
+    int field_left = r.label_x + c->text_width(label, Font::Large);
+    c->fill(field_left, r.y, r.x, r.y + LARGE_CELL_H, BACKGROUND);
+    c->text(r.x, r.y, s, Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT, false);
+}
 
 void draw_values(Canvas* c, bool force)
 {
@@ -134,7 +155,7 @@ void draw_values(Canvas* c, bool force)
         c->text(RPM_BLANKS_X, RPM_BLANKS_Y, "  ", Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
     for (const Readout& r : READOUTS)
         if (redraw[r.group])
-            c->text(r.x, r.y, r.text(v), Font::Large, TEXT, BACKGROUND, ALIGN_RIGHT);
+            draw_readout(c, r, v);
 }
 
 // Moves the chart one step to the left and draws the newest piece of each trace.
@@ -142,11 +163,11 @@ void strip_step(Canvas* c)
 {
     DiagnosticsState& d = g_diagnostics;
     c->scroll_left(STRIP_LEFT, STRIP_TOP, STRIP_RIGHT, STRIP_BOTTOM, STRIP_STEP, BACKGROUND);
-    // The column uncovered on the right gets its piece of the grid back, so that the grid lines
-    // run on unbroken and nothing of the last step is left behind there.
+    // The columns uncovered on the right get their piece of the grid back, so that the grid lines
+    // run on unbroken.
     for (int i = 1; i < TICKS; ++i) {
         int y = tick_y(STRIP_TOP, i);
-        c->line(STRIP_RIGHT - STRIP_STEP, y, GRID_RIGHT, y, TEXT);
+        c->fill(STRIP_RIGHT - STRIP_STEP, y, STRIP_RIGHT, y + 1, TEXT);
     }
     int nb = strip_y_nb(o2_mv(d.values.o2_count));
     c->line(STRIP_X, d.nb_y, STRIP_X + STRIP_STEP, nb, NB_RED);

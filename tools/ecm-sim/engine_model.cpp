@@ -132,6 +132,9 @@ double drive(EngineModel& m)
 void knock(EngineModel& m)
 {
     double boost = std::max(0.0, m.map_kpa - BARO_KPA);
+    bool loaded = m.running && m.map_kpa > 85 && m.rpm > 2400;
+    if (!loaded)
+        m.knock_frames = 0;   // off the throttle the knock stops at once
     if (m.knock_frames > 0) {
         --m.knock_frames;
         m.knock_count = static_cast<uint16_t>(m.knock_count + 30 + static_cast<int>(chance(m) * (boost > 10 ? 170 : 100)));
@@ -139,7 +142,6 @@ void knock(EngineModel& m)
         return;
     }
     m.retard = std::max(0.0, m.retard - 0.3);
-    bool loaded = m.running && m.map_kpa > 85 && m.rpm > 2400;
     double p = !loaded ? 0 : boost > 10 ? 0.03 : m.phase == LAUNCH ? 0.02 : 0.006;
     if (chance(m) < p)
         m.knock_frames = 6 + static_cast<int>(chance(m) * 12);
