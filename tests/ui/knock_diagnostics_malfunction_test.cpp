@@ -9,9 +9,14 @@
 #include <QScreen>
 #include <QTest>
 
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "app/main_window.h"
+#include "config/devices.h"
+#include "displays/display_routines.h"
+#include "support/sim_process.h"
 #include "app/malfunction_window.h"
 #include "config/config.h"
 #include "config/settings.h"
@@ -29,6 +34,18 @@ const QColor WHITE(240, 240, 240);
 const QColor RED(240, 10, 10);
 const QColor LIVE_GREEN(33, 165, 33);
 const QColor SET(255, 153, 0);
+
+bool serve_until(const std::function<bool()>& done, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 void serve_for(double seconds)
 {
@@ -212,6 +229,45 @@ TEST_F(PagesTest, MalfunctionWindowRememberedOffEveryScreenComesUpOnOne)
     EXPECT_EQ(static_cast<int>(g_settings.xposmalf), area.left() + 10);
     EXPECT_EQ(static_cast<int>(g_settings.yposmalf), area.top() + 20);
     EXPECT_EQ(g_malfunction.canvas, nullptr) << "frames no longer draw into a window that is gone";
+}
+
+// Live on ecm-sim: the display thread draws the knock map, the diagnostics and the malfunction
+// boxes while the window thread switches displays and opens and closes the tool window.
+TEST_F(PagesTest, LiveFramesDrawThePagesAndTheToolWindowWhileTheUserSwitches)
+{
+    SimProcess sim({"--map-sensor", "2"});
+    g_settings.port = sim.device();
+    g_settings.frame_skip_code = 0;
+    build_device_catalogue();
+    rebuild_channel_state();
+    auto window = std::make_unique<MainWindow>(false);
+    MainWindow& w = *window;
+    w.show();
+    install_display_routines();
+    ASSERT_EQ(w.start(), 0);
+    ASSERT_TRUE(serve_until([] { return g_display.frames_dispatched > 10; }, 10)) << "no frames from ecm-sim";
+    for (int round = 0; round < 3; ++round) {
+        w.command(CMD_SPK_KNOCK);
+        w.command(CMD_MALF_CODES);
+        serve_for(0.3);
+        w.command(CMD_DIAGNOSTIC);
+        serve_for(0.3);
+        close_malfunction_window();
+        serve_for(0.1);
+    }
+    w.command(CMD_MALF_CODES);
+    int64_t seen = g_display.frames_dispatched;
+    ASSERT_TRUE(serve_until([&] { return g_display.frames_dispatched > seen + 5; }, 5));
+    {
+        std::lock_guard<std::mutex> lock(g_malfunction.lock);
+        for (int state : g_malfunction.state)
+            EXPECT_NE(state, -1) << "every box has been filled from a frame";
+    }
+    EXPECT_EQ(static_cast<int>(g_display.map_bar), 2);
+    w.close();
+    window.reset();
+    EXPECT_EQ(g_malfunction.canvas, nullptr) << "the tool window went with the main window";
+    EXPECT_EQ(static_cast<int>(g_settings.actvmalf), 1) << "and opens again at the next start";
 }
 
 }  // namespace
