@@ -14,18 +14,19 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "config/devices.h"
-#include "displays/display_routines.h"
-#include "support/sim_process.h"
 #include "app/malfunction_window.h"
 #include "config/config.h"
+#include "config/devices.h"
 #include "config/settings.h"
 #include "displays/diagnostics.h"
+#include "displays/display_routines.h"
 #include "displays/knock_map.h"
 #include "displays/malfunction.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
+#include "support/sim_process.h"
+#include "ui/serve.h"
 
 namespace {
 
@@ -34,27 +35,6 @@ const QColor WHITE(240, 240, 240);
 const QColor RED(240, 10, 10);
 const QColor LIVE_GREEN(33, 165, 33);
 const QColor SET(255, 153, 0);
-
-bool serve_until(const std::function<bool()>& done, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void serve_for(double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
 
 class PagesTest : public ::testing::Test {
 protected:
