@@ -4,6 +4,7 @@
 #include "displays/status_panel.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
+#include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
 
 void install_display_routines()
@@ -14,6 +15,7 @@ void install_display_routines()
     g_frame_hooks.advance_activity_wheel = advance_activity_wheel;
     g_frame_hooks.update[ROUTINE_VE_LEARN] = ve_learn_update;
     g_frame_hooks.autosave_ve_learn = autosave_ve_learn;
+    g_ve_learn.repaint_display = ve_display_frame_repaint;
 }
 
 void reset_display_routines()
@@ -22,4 +24,5 @@ void reset_display_routines()
     reset_status_panel();
     reset_trip();
     reset_ve_learn_state();
+    reset_ve_display();
 }

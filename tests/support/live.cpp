@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "config/devices.h"
+#include "config/preferences.h"
 #include "config/settings.h"
+#include "config/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
 #include "displays/controls.h"
@@ -54,8 +57,14 @@ void reset_everything()
     reset_display();
     reset_playback_state();
     reset_settings();
+    build_device_catalogue();
+    rebuild_channel_state();
+    g_adc.current_wb_afr = 0.0;
+    g_adc.current_fuel_pressure = 0.0;
     reset_display_routines();
     g_ui_state.modal_dialog_open = 0;
     g_ui_state.settings_changed = 0;
+    reset_preferences_dialog();
+    reset_user_device_dialog();
     attach_controls(nullptr);
 }
