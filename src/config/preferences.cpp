@@ -82,7 +82,7 @@ constexpr const char* CHANNEL_NAMES[ADC_CHANNEL_COUNT] = {"Channel 0", "Channel 
                                                           "Channel 4", "Channel 5", "Channel 6", "Channel 7"};
 
 // Column x positions and row spacing of the ADC page.
-constexpr int ADC_LABEL_X = 10, ADC_DEVICE_X = 90, ADC_FILTER_X = 380, ADC_WB_X = 510, ADC_FUEL_X = 556;
+constexpr int ADC_LABEL_X = 10, ADC_DEVICE_X = 84, ADC_FILTER_X = 354, ADC_WB_X = 490, ADC_FUEL_X = 540;
 constexpr int ADC_ROW_Y = 34, ADC_ROW_STEP = 40;
 
 constexpr std::array<ControlSpec, 4 + 5 * ADC_CHANNEL_COUNT> make_adc_controls()
@@ -97,10 +97,10 @@ constexpr std::array<ControlSpec, 4 + 5 * ADC_CHANNEL_COUNT> make_adc_controls()
         int y = PY + ADC_ROW_Y + ADC_ROW_STEP * n;
         t[k++] = {ADC_CHANNEL_LABEL + n, ControlKind::Label, CHANNEL_NAMES[n], PX + ADC_LABEL_X, y + 4, 76, 20,
                   CS_GROUP, OWN};
-        t[k++] = {ADC_DEVICE + n, ControlKind::ComboBox, nullptr, PX + ADC_DEVICE_X, y, 282, 28, EDIT, OWN};
-        t[k++] = {ADC_FILTER + n, ControlKind::ComboBox, nullptr, PX + ADC_FILTER_X, y, 122, 28, EDIT, OWN};
+        t[k++] = {ADC_DEVICE + n, ControlKind::ComboBox, nullptr, PX + ADC_DEVICE_X, y, 262, 28, EDIT, OWN};
+        t[k++] = {ADC_FILTER + n, ControlKind::ComboBox, nullptr, PX + ADC_FILTER_X, y, 126, 28, EDIT, OWN};
         t[k++] = {ADC_WB + n, ControlKind::CheckBox, "WB", PX + ADC_WB_X, y + 4, 46, 20, EDIT, OWN};
-        t[k++] = {ADC_FUEL + n, ControlKind::CheckBox, "Fuel", PX + ADC_FUEL_X, y + 4, 50, 20, EDIT, OWN};
+        t[k++] = {ADC_FUEL + n, ControlKind::CheckBox, "Fuel", PX + ADC_FUEL_X, y + 4, 54, 20, EDIT, OWN};
     }
     return t;
 }
