@@ -23,15 +23,6 @@ namespace {
 int ended = 0;
 void count_end() { ++ended; }
 
-// A frame whose ADC channel `n` carries `count`.
-FrameRecord with_count(int n, int count)
-{
-    FrameRecord f{};
-    f.b[F_ADC_0 + 2 * n] = static_cast<uint8_t>(count >> 8);
-    f.b[F_ADC_0 + 1 + 2 * n] = static_cast<uint8_t>(count);
-    return f;
-}
-
 class PreferencesTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -362,7 +353,7 @@ TEST_F(PreferencesTest, ThePreferredWidebandChannelChosenHereIsWhatTheGaugesAndT
     rec.click(ADC_WB + 3);
     rec.click(PREF_OK);
 
-    convert_channels(with_count(3, 512), 0);   // 2.5064 V
+    convert_channels(frame_with_adc(3, 512), 0);   // 2.5064 V
     EXPECT_NEAR(static_cast<double>(g_adc.current_wb_afr), 15.013, 0.001);
     gauge_redraw_dynamic();
     EXPECT_EQ(canvas.text_at(770, 235), "  15.0");

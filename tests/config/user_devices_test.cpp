@@ -18,14 +18,6 @@ namespace {
 int ended = 0;
 void count_end() { ++ended; }
 
-FrameRecord with_count(int n, int count)
-{
-    FrameRecord f{};
-    f.b[F_ADC_0 + 2 * n] = static_cast<uint8_t>(count >> 8);
-    f.b[F_ADC_0 + 1 + 2 * n] = static_cast<uint8_t>(count);
-    return f;
-}
-
 class UserDevicesTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -188,7 +180,7 @@ TEST_F(UserDevicesTest, ApplyStoresTheRecordAndClosingBindsItsChannelsToIt)
     EXPECT_EQ(g_adc.fp_channel, 2);
     EXPECT_STREQ(g_adc.channels[2].label, " psi_2");
 
-    convert_channels(with_count(2, 512), 0);   // 2.5064 V: (2506.4 - 500) x 250 = 50.16 psi
+    convert_channels(frame_with_adc(2, 512), 0);   // 2.5064 V: (2506.4 - 500) x 250 = 50.16 psi
     EXPECT_NEAR(static_cast<double>(g_adc.current_fuel_pressure), 50.16, 0.01);
     EXPECT_STREQ(g_adc.channels[2].text, "  50.16");
 
@@ -213,9 +205,9 @@ TEST_F(UserDevicesTest, TwoEqualVoltagesMakeAStep)
     g_settings.ad[0].index = 0;
     g_settings.ad[0].fppref = 1;
     rebuild_channel_state();
-    convert_channels(with_count(0, 300), 0);
+    convert_channels(frame_with_adc(0, 300), 0);
     EXPECT_EQ(static_cast<double>(g_adc.current_fuel_pressure), 0.0);
-    convert_channels(with_count(0, 600), 0);
+    convert_channels(frame_with_adc(0, 600), 0);
     EXPECT_EQ(static_cast<double>(g_adc.current_fuel_pressure), 1.0);
 }
 

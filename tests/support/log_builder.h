@@ -13,6 +13,8 @@ using Bytes = std::vector<uint8_t>;
 // A frame record whose bytes follow from `seed`, avoiding accidental sync pairs and record
 // patterns so a test knows exactly what the reader should see.
 FrameRecord sample_frame(uint32_t seed);
+// A frame of zeros whose ADC channel `channel` carries `count`.
+FrameRecord frame_with_adc(int channel, int count);
 
 // The 277 bytes of a frame: sync pair, payload, CRC (high byte first).
 Bytes frame_bytes(const FrameRecord& f);

@@ -179,11 +179,14 @@ TEST_F(DialogsTest, UserDeviceDialogCorrectsFieldsAsTheyAreLeftAndStoresOnApply)
     MainWindow w(false);
     std::string volt_after_leaving, value_after_typing;
     bool focus_returned = false;
+    qsizetype name_length = 0;
     with_dialog([&] { w.command(CMD_USER_DEVICES); }, [&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "User Device");
         dialog->activateWindow();
         settle();
         ControlHost* h = g_user_device_dialog.host;
+        retype(control(h, UD_NAME), std::string(60, 'n').c_str());
+        name_length = qobject_cast<QLineEdit*>(control(h, UD_NAME))->text().size();
         retype(control(h, UD_NAME), "Oil Pressure");
         retype(control(h, UD_UNIT), "psi");
         retype(control(h, UD_VOLT_K), "7");
@@ -196,6 +199,7 @@ TEST_F(DialogsTest, UserDeviceDialogCorrectsFieldsAsTheyAreLeftAndStoresOnApply)
         click(control(h, UD_APPLY));
         click(control(h, UD_CLOSE));
     });
+    EXPECT_EQ(name_length, 48) << "a name takes what its key holds";
     EXPECT_EQ(volt_after_leaving, "5.000");
     EXPECT_TRUE(focus_returned) << "the corrected field has the focus again";
     EXPECT_EQ(value_after_typing, "150");
