@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "config/settings.h"
 #include "displays/display_routines.h"
@@ -185,6 +187,40 @@ TEST_F(VeDisplayTest, RedrawsOnEveryFrameSkipCodePlusOneFramesAndOnlyWhileShown)
     for (int i = 0; i < 12; ++i)
         ve_learn_update(frame_at(80, 80), 0);
     EXPECT_EQ(header_draws(), 3) << "not shown, not drawn";
+}
+
+// The display thread learns and redraws while the window thread paints the page and clears the
+// data: each sees whole tables (the sanitizer builds check the sharing).
+TEST_F(VeDisplayTest, WindowAndDisplayThreadPaintTheTableAtOnce)
+{
+    g_ve_learn.active = 1;
+    g_display.engine_running = 1;
+    g_ve_learn.previous_map = 45;
+    std::atomic<bool> done{false};
+    std::thread display([&] {
+        FrameRecord f = frame_at(80, 80);
+        f.b[F_CTS] = 173;
+        f.b[F_BLM] = 140;
+        f.b[F_INTEGRATOR] = 128;
+        f.b[FLAGS[FLAG_BLM_LEARN].offset] |= static_cast<uint8_t>(1 << FLAGS[FLAG_BLM_LEARN].bit);
+        for (int i = 0; i < 400; ++i)
+            ve_learn_update(f, 1);
+        done = true;
+    });
+    int paints = 0;
+    while (!done) {
+        g_ve_display.table_choice = paints % 3;
+        paint_ve_page();
+        if (++paints % 10 == 0)
+            ve_display_command(VE_CLEAR, CONTROL_CLICKED, 0);
+    }
+    display.join();
+    EXPECT_GT(paints, 0);
+    for (const auto& t : canvas.texts()) {
+        if (t.x == 160 && t.y > 60 && t.y < 60 + 13 * 36) {
+            ASSERT_EQ(t.s.size(), 63u) << "a whole row";
+        }
+    }
 }
 
 TEST_F(VeDisplayTest, NoticesForBlmInWidebandModeAndForAnOverflowingCell)
