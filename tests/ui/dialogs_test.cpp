@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <thread>
 
 #include "app/main_window.h"
 #include "config/config.h"
@@ -25,19 +24,12 @@
 #include "support/live.h"
 #include "support/log_builder.h"
 #include "support/scripted_ui.h"
+#include "ui/serve.h"
 #include "ui/qt_controls.h"
 #include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
 
 namespace {
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i) {
-        QApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
 
 // Works with the modal dialog that `open` shows, while it is open; a dialog that is still open
 // after ten seconds is closed so that a failing test does not hang.
@@ -183,7 +175,7 @@ TEST_F(DialogsTest, UserDeviceDialogCorrectsFieldsAsTheyAreLeftAndStoresOnApply)
     with_dialog([&] { w.command(CMD_USER_DEVICES); }, [&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "User Device");
         dialog->activateWindow();
-        settle();
+        serve_for(0.02);
         ControlHost* h = g_user_device_dialog.host;
         retype(control(h, UD_NAME), std::string(60, 'n').c_str());
         name_length = qobject_cast<QLineEdit*>(control(h, UD_NAME))->text().size();
@@ -191,7 +183,8 @@ TEST_F(DialogsTest, UserDeviceDialogCorrectsFieldsAsTheyAreLeftAndStoresOnApply)
         retype(control(h, UD_UNIT), "psi");
         retype(control(h, UD_VOLT_K), "7");
         QTest::keyClick(control(h, UD_VOLT_K), Qt::Key_Tab);
-        settle();
+        auto* volt = qobject_cast<QLineEdit*>(control(h, UD_VOLT_K));
+        serve_until([volt] { return volt->text() == "5.000"; }, 5);   // reported once the focus has moved
         volt_after_leaving = qobject_cast<QLineEdit*>(control(h, UD_VOLT_K))->text().toStdString();
         focus_returned = QApplication::focusWidget() == control(h, UD_VOLT_K);
         retype(control(h, UD_VALUE_K), "1x5y0");
@@ -220,7 +213,7 @@ TEST_F(DialogsTest, VeDisplayButtonsChooseTheTableAndClearDataGivesTheKeysBack)
     MainWindow w(false);
     w.show();
     w.command(CMD_VE_LEARN);
-    settle();
+    serve_for(0.02);
     ASSERT_EQ(static_cast<int>(g_display.active_display), DISPLAY_VE_LEARN);
     QtControls& host = w.controls_host();
     ASSERT_NE(host.widget(VE_CLEAR), nullptr);
@@ -232,7 +225,7 @@ TEST_F(DialogsTest, VeDisplayButtonsChooseTheTableAndClearDataGivesTheKeysBack)
     EXPECT_EQ(static_cast<int>(g_ve_display.table_choice), VE_SHOW_CORRECTIONS);
     g_ve_learn.ve_corrections[1][1] = 140;
     click(host.widget(VE_CLEAR));
-    settle();
+    serve_for(0.02);
     EXPECT_EQ(g_ve_learn.ve_corrections[1][1], 0u);
     EXPECT_NE(QApplication::focusWidget(), host.widget(VE_CLEAR));
 
