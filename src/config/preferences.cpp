@@ -442,10 +442,6 @@ void close_preferences()
 
 }  // namespace
 
-std::span<const ControlSpec> preferences_frame_controls() { return FRAME_CONTROLS; }
-std::span<const ControlSpec> general_page_controls() { return GENERAL_CONTROLS; }
-std::span<const ControlSpec> adc_page_controls() { return ADC_CONTROLS; }
-
 void open_preferences(ControlHost& h, void (*end)())
 {
     g_ui_state.modal_dialog_open = 1;

@@ -104,11 +104,6 @@ struct PreferencesDialog {
 
 extern PreferencesDialog g_preferences;
 
-// The dialog's own controls and the two pages, as tables (positions in the dialog).
-std::span<const ControlSpec> preferences_frame_controls();
-std::span<const ControlSpec> general_page_controls();
-std::span<const ControlSpec> adc_page_controls();
-
 // Opens the dialog on `host`: the frame, the General Setup page filled from the settings, Apply
 // disabled, `modal_dialog_open` set. `end` is called when the dialog is to close.
 void open_preferences(ControlHost& host, void (*end)());

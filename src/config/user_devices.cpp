@@ -213,8 +213,6 @@ void left(int id)
 
 }  // namespace
 
-std::span<const ControlSpec> user_device_controls() { return USER_DEVICE_CONTROLS; }
-
 void open_user_devices(ControlHost& h, void (*end)())
 {
     UserDeviceDialog& u = g_user_device_dialog;

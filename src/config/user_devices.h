@@ -47,8 +47,6 @@ struct UserDeviceDialog {
 
 extern UserDeviceDialog g_user_device_dialog;
 
-std::span<const ControlSpec> user_device_controls();
-
 // Opens the dialog on `host` on the record last edited, with `modal_dialog_open` set; `end` is
 // called when the dialog is to close.
 void open_user_devices(ControlHost& host, void (*end)());
