@@ -18,6 +18,8 @@
 
 #include "app/app_icon.h"
 #include "app/menu_operations.h"
+#include "app/preferences_dialog.h"
+#include "app/user_device_dialog.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
@@ -208,6 +210,11 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     g_ve_learn.on_change = ve_learn_changed;
     g_menu_operations.start_ve_learn = [] { choose_and_start_ve_learn(); };
     g_menu_operations.stop_ve_learn = [] { stop_ve_learn(); };
+    g_menu_operations.preferences = [] {
+        run_preferences_dialog(main_window());
+        playback_rate_changed();
+    };
+    g_menu_operations.user_devices = [] { run_user_device_dialog(main_window()); };
 
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, [this] { one_second_tick(); });

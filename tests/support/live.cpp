@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "config/devices.h"
+#include "config/preferences.h"
 #include "config/settings.h"
+#include "config/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
 #include "displays/controls.h"
@@ -62,5 +64,7 @@ void reset_everything()
     reset_display_routines();
     g_ui_state.modal_dialog_open = 0;
     g_ui_state.settings_changed = 0;
+    reset_preferences_dialog();
+    reset_user_device_dialog();
     attach_controls(nullptr);
 }

@@ -8,6 +8,14 @@
 
 #include "stream/crc.h"
 
+FrameRecord frame_with_adc(int channel, int count)
+{
+    FrameRecord f{};
+    f.b[F_ADC_0 + 2 * channel] = static_cast<uint8_t>(count >> 8);
+    f.b[F_ADC_0 + 1 + 2 * channel] = static_cast<uint8_t>(count);
+    return f;
+}
+
 FrameRecord sample_frame(uint32_t seed)
 {
     FrameRecord f;
