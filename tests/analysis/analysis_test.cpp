@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 
 #include "analysis/export.h"
 #include "analysis/qmile.h"
@@ -175,6 +176,35 @@ TEST_F(Analysis, TheExportWritesEveryColumnInBothForms)
     std::string csv = exported(frame_bytes(known_frame()), true, true);
     EXPECT_EQ(csv, export_heading(true) + KNOWN_CSV);
     EXPECT_EQ(export_heading(true).substr(0, 15), "RUNTIME,RPM,MPH");
+}
+
+// Throttle-body injection fires cylinders / 4 times a revolution, a real quotient.
+TEST_F(Analysis, ThrottleBodyDutyCycleWithFiveAndSixCylindersReachesTableAndExport)
+{
+    struct Case {
+        uint8_t config;   // throttle body, cylinder count
+        int period;
+        const char* dc;
+    };
+    for (Case c : {Case{0x06, 512, "32"}, Case{0x05, 1000, "16"}}) {   // 2560 rpm, 1572 rpm
+        FrameRecord f = known_frame();
+        f.b[F_ECM_CONFIG] = c.config;
+        put16(f, F_REF_PERIOD, c.period);
+        SCOPED_TRACE(c.dc);
+        EXPECT_EQ(table_rows(frame_bytes(f))[0].substr(ROW_DC, 4), std::string(" ") + c.dc + " ");
+        for (bool csv : {false, true}) {
+            std::string text = exported(frame_bytes(f), csv, true);
+            std::string line = text.substr(text.find("\r\n") + 2);
+            for (char& ch : line)
+                if (ch == ',')
+                    ch = ' ';
+            std::istringstream fields(line);
+            std::string field;
+            for (int i = 0; i < 20; ++i)   // the 20th column
+                fields >> field;
+            EXPECT_EQ(field, c.dc);
+        }
+    }
 }
 
 TEST_F(Analysis, HeadingsComeEverySecondWithMarkerAndTimeStampLines)
