@@ -1,7 +1,4 @@
 // glanzo-cli record: data logging from the live stream without a window.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <mutex>
 #include <chrono>
@@ -74,11 +71,8 @@ int cmd_record(const Args& args)
     }
     if (port.empty() || out.empty() || !(seconds >= 0))
         return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
-    std::string device = device_path_for(port);
-    int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (probe < 0)
-        return fail(open_error(device));
-    ::close(probe);
+    if (int rc = check_device(port))
+        return rc;
 
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);

@@ -88,9 +88,8 @@ int cmd_velearn(const Args& args)
     set_playback_source(0, nullptr);
     std::fclose(file);
 
-    int rc = stop_ve_learn();
-    if (rc != 0)
-        return fail("cannot write " + to);
+    if (stop_ve_learn() != 0)
+        return 1;   // "File Write Error: ..." has been printed
     std::fprintf(stderr, "glanzo-cli: learned from %ld frames into %s\n", frames, g_ve_learn.new_path.c_str());
     return 0;
 }

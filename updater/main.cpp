@@ -21,14 +21,18 @@
 
 namespace {
 
+// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
 class PrintingSink : public FlashSink {
 public:
     void add_line(FlashColour colour, const std::string& text) override
     {
         std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
         std::fflush(stdout);
+        if (colour == FLASH_ERROR)
+            last_error = text;
     }
     void clear() override {}
+    std::string last_error;
 };
 
 int fail(const std::string& message)
@@ -73,7 +77,8 @@ int run(const std::string& port)
             flash_message(FLASH_SUCCESS, "    -Update Successful-");
         else
             flash_message(FLASH_FAILURE, "     -Update Failed-");
-        rc = rc == 0 ? 0 : 1;
+        if (rc != 0)
+            rc = fail("update failed" + (sink.last_error.empty() ? "" : ": " + sink.last_error));
     }
     request_port_state(PORT_CLOSE, nullptr);
     stop_link_thread();

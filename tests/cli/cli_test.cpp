@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -108,6 +109,59 @@ TEST(CliConfig, RefusesAMissingInputOrAnUnwritableOutputWithOneLine)
     EXPECT_NE(unwritable.exit_code, 0);
     EXPECT_EQ(unwritable.err, "Configuration File Error: Can not open Configuration File:    " + temp_dir() +
                                   "/no/such/dir.cfg\n");
+}
+
+// A BIN file the VE learner accepts: its serial, the signature, any table.
+Bytes learnable_bin()
+{
+    Bytes bin(32768, 0x40);
+    bin[0] = 0;
+    bin[1] = 5;
+    bin[2] = 'Z';
+    bin[3] = 'O';
+    bin[4] = 'V';
+    bin[5] = '8';
+    return bin;
+}
+
+TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
+{
+    const std::string dir = temp_dir();
+    const std::string log = write_temp_file("one-line.dat", frame_bytes(sample_frame(1)));
+    const std::string bin = write_temp_file("one-line.bin", learnable_bin());
+    const std::string missing = dir + "/absent.dat";
+    struct Case {
+        const char* what;
+        std::string args;
+    };
+    const Case cases[] = {
+        {"no command", ""},
+        {"an unknown command", "frobnicate"},
+        {"a usage error", "table " + log},
+        {"a configuration that is not there", "--config " + dir + "/missing.cfg frames " + log},
+        {"a missing log to decode", "frames " + missing},
+        {"a missing configuration to rewrite", "config rewrite " + dir + "/none.cfg " + dir + "/o.cfg"},
+        {"a configuration written into no folder", "config rewrite " + bin + " " + dir + "/no/such/o.cfg"},
+        {"a missing log to tabulate", "table " + missing + " -o " + dir + "/t.tbl"},
+        {"a table written into no folder", "table " + log + " -o " + dir + "/no/such/t.tbl"},
+        {"a missing log to export", "export " + missing},
+        {"an export written into no folder", "export " + log + " -o " + dir + "/no/such/x.csv"},
+        {"a missing table to time", "qmile " + missing},
+        {"a missing BIN to check", "bin check " + missing},
+        {"a missing BIN to convert", "bin convert " + missing + " " + dir + "/c.bin"},
+        {"a smoothing factor that is no number", "smooth abc"},
+        {"a learn run from a missing BIN", "velearn " + log + " --from " + missing + " --to " + dir + "/n.bin"},
+        {"a learn run from a file that is no BIN", "velearn " + log + " --from " + log + " --to " + dir + "/n.bin"},
+        {"a learned BIN written into no folder",
+         "velearn " + log + " --from " + bin + " --to " + dir + "/no/such/n.bin"},
+        {"a recording from no device", "record --port /dev/nonexistent-port -o " + dir + "/r.dat --seconds 1"},
+        {"flashing over no device", "flash read --port /dev/nonexistent-port --bank 1 --file " + dir + "/f.bin"},
+    };
+    for (const Case& c : cases) {
+        CliRun r = run_cli(c.args + " </dev/null");
+        EXPECT_NE(r.exit_code, 0) << c.what;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ":\n" << r.err;
+    }
 }
 
 TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)

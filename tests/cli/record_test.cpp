@@ -99,10 +99,16 @@ TEST(CliFlash, ReadsAndProgramsABankPrintingEachLineWithItsColour)
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(read_file(out), "normal: Bank Flash Program Starting\nnormal: Flash Bank Set\nnormal: Bank Verify Starting\n"
                               "normal: Bank Programmed Successfully\nnormal: \nsuccess:     -Flashing Successful-\n");
+    std::string err = temp_dir() + "/cli-flash.err";
     rc = run_command(std::string(GLANZO_CLI) + " flash program --port " + sim.device() + " --bank 6 --file " +
-                     temp_dir() + "/missing.bin >" + out);
+                     temp_dir() + "/missing.bin >" + out + " 2>" + err);
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(read_file(out), "error: Failed opening BIN File\nnormal: \nfailure:      -Flashing Failed-\n");
+    EXPECT_EQ(read_file(err), "glanzo-cli: programming bank 6 failed: Failed opening BIN File\n");
+    rc = run_command(std::string(GLANZO_CLI) + " flash read --port " + sim.device() + " --bank 2 --file " +
+                     temp_dir() + "/no/such/dir.bin >" + out + " 2>" + err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(read_file(err), "glanzo-cli: reading bank 2 failed: Failed opening BIN File\n");
 }
 
 }  // namespace
