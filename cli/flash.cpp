@@ -13,6 +13,7 @@
 #include "flash/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
+#include "platform/files.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 #include "updater/update.h"
@@ -124,7 +125,7 @@ int cmd_bin(const Args& args)
     }
     if (args.size() != 2 || args[0] != "check")
         return fail("usage: glanzo-cli bin check FILE | bin convert OLD NEW");
-    FILE* f = std::fopen(args[1].c_str(), "rb");
+    FILE* f = open_regular_file(args[1]);
     if (f == nullptr)
         return fail(open_error(args[1]));
     uint8_t head[6];

@@ -12,6 +12,7 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "link/port.h"
+#include "platform/files.h"
 #include "platform/ui_services.h"
 
 namespace {
@@ -89,7 +90,7 @@ int fail_unless_reported(int rc, const std::string& message)
 
 std::string open_error(const std::string& path)
 {
-    return "cannot open " + path + ": " + std::strerror(errno);
+    return "cannot open " + path + ": " + file_error_text(errno);
 }
 
 int check_device(const std::string& port)

@@ -10,6 +10,7 @@
 #include "datalog/datalog.h"
 #include "link/link_thread.h"
 #include "link/port.h"
+#include "platform/numbers.h"
 #include "stream/display_thread.h"
 
 namespace {
@@ -62,14 +63,15 @@ int cmd_record(const Args& args)
             port = args[++i];
         else if (args[i] == "-o" && has_value)
             out = args[++i];
-        else if (args[i] == "--seconds" && has_value)
-            seconds = std::atof(args[++i].c_str());
-        else if (args[i] == "--mark-every" && has_value)
-            mark_every = std::atof(args[++i].c_str());
-        else
+        else if ((args[i] == "--seconds" || args[i] == "--mark-every") && has_value) {
+            // Up to about 30 years: any longer and the end time no longer fits the clock.
+            if (!parse_real_number(args[i + 1], 0, 1e9, args[i] == "--seconds" ? seconds : mark_every))
+                return fail(args[i] + " takes a number of seconds from 0 to 1e9, not '" + args[i + 1] + "'");
+            ++i;
+        } else
             return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
     }
-    if (port.empty() || out.empty() || !(seconds >= 0))
+    if (port.empty() || out.empty() || seconds < 0)
         return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
     if (int rc = check_device(port))
         return rc;

@@ -1,5 +1,6 @@
 #include "analysis/qmile.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,7 +27,8 @@ QmileResults compute_qmile(FILE* table, long start_row)
 {
     QmileResults r;
     char row[VIEW_ROW_BYTES + 1] = {};
-    if (start_row < 0 || std::fseek(table, start_row * VIEW_ROW_BYTES, SEEK_SET) != 0 || !read_row(table, row))
+    if (start_row < 0 || start_row > LONG_MAX / VIEW_ROW_BYTES ||
+        std::fseek(table, start_row * VIEW_ROW_BYTES, SEEK_SET) != 0 || !read_row(table, row))
         return r;
     std::memcpy(r.start_run_time, row + ROW_RUNTIME + 1, 7);
 

@@ -9,6 +9,7 @@
 #include "analysis/view_table.h"
 #include "config/devices.h"
 #include "config/settings.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
@@ -254,13 +255,25 @@ TEST_F(Analysis, ExportFailuresAreReportedWithTheirMessages)
     ScopedScriptedUi ui;
     std::string in = write_temp_file("fail.dat", frame_bytes(known_frame()));
     EXPECT_EQ(export_log(in, temp_dir() + "/no/such/dir.csv", ExportOptions{}), EXPORT_NO_OUTPUT);
-    EXPECT_EQ(export_log(in, "/dev/full", ExportOptions{}), EXPORT_WRITE_ERROR);
+    EXPECT_EQ(export_log(in, "/dev/null", ExportOptions{}), EXPORT_NO_OUTPUT) << "a device is no export file";
+    {
+        FullDisk disk;
+        std::string out = disk.folder() + "/x.csv";
+        write_temp_file(out.substr(temp_dir().size() + 1), Bytes{'o', 'l', 'd'});
+        disk.fill(0);
+        EXPECT_EQ(export_log(in, out, ExportOptions{}), EXPORT_WRITE_ERROR);
+        disk.empty();
+        EXPECT_EQ(files_in(disk.folder()), std::vector<std::string>{"x.csv"});
+        EXPECT_EQ(read_file(out), "old") << "the export it would have replaced is untouched";
+    }
     EXPECT_EQ(export_log(temp_dir() + "/absent.dat", temp_dir() + "/x.csv", ExportOptions{}), EXPORT_NO_INPUT);
-    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(export_log(temp_dir(), temp_dir() + "/x.csv", ExportOptions{}), EXPORT_NO_INPUT) << "a folder";
+    ASSERT_EQ(ui.shown.size(), 3u);
     EXPECT_EQ(ui.shown[0].text, "Can Not Open Output File\n\nIs it open elsewhere?");
     EXPECT_EQ(ui.shown[0].caption, "File Open Error");
-    EXPECT_EQ(ui.shown[1].text, "Error Writing to File\nDisk Full?") << "found when the file is closed";
-    EXPECT_EQ(ui.shown[1].caption, "File Write Error");
+    EXPECT_EQ(ui.shown[1].text, ui.shown[0].text);
+    EXPECT_EQ(ui.shown[2].text, "Error Writing to File\nDisk Full?") << "found when the file is closed";
+    EXPECT_EQ(ui.shown[2].caption, "File Write Error");
 }
 
 TEST_F(Analysis, OutputNamesReplaceOrAddTheExtension)

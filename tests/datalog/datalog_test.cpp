@@ -1,6 +1,9 @@
 // Data logging through the live link from the simulated ECM.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -10,6 +13,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "stream/display_thread.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
@@ -177,21 +181,40 @@ TEST_F(Datalog, ALogKeptOpenAcrossALineOutageHoldsEveryFrameReceived)
     EXPECT_GT(c.sequence.back() - c.sequence.front(), 30u) << "the stream came back";
 }
 
-TEST_F(Datalog, AWriteFailureStopsLoggingWithTheMessage)
+TEST_F(Datalog, AHeaderThatDoesNotFitOnTheDiskIsAWriteFailure)
 {
     SimProcess sim;
     open_port_on(sim);
-    // /dev/full takes the open and refuses every write.
-    EXPECT_EQ(start_logging("/dev/full"), -1);
+    FullDisk disk;
+    disk.fill(1024);   // the configuration in the header is larger
+    EXPECT_EQ(start_logging(disk.folder() + "/header.dat"), -1);
     ASSERT_EQ(ui_.shown.size(), 1u);
     EXPECT_EQ(ui_.shown[0].text, "Error Writing to File\nDisk Full?");
     EXPECT_EQ(ui_.shown[0].caption, "File Write Error");
     EXPECT_EQ(g_datalog.logging_on, 0);
+}
 
-    EXPECT_EQ(start_logging(temp_dir() + "/no/such/folder.dat"), -1);
-    ASSERT_EQ(ui_.shown.size(), 2u);
-    EXPECT_EQ(ui_.shown[1].text, "Can not open Data Logging File");
-    EXPECT_EQ(ui_.shown[1].caption, "File Open Error");
+TEST_F(Datalog, NoFolderADeviceOrAPipeIsALogToOpen)
+{
+    std::string fifo = fresh_log("pipe.dat");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {temp_dir() + "/no/such/folder.dat", temp_dir(), std::string("/dev/null"), fifo}) {
+        SCOPED_TRACE(path);
+        ui_.shown.clear();
+        EXPECT_EQ(start_logging(path), -1);
+        ASSERT_EQ(ui_.shown.size(), 1u);
+        EXPECT_EQ(ui_.shown[0].text, "Can not open Data Logging File");
+        EXPECT_EQ(ui_.shown[0].caption, "File Open Error");
+    }
+    // Logging through a link appends to the file it points at.
+    std::string target = fresh_log("target.dat"), link = fresh_log("link.dat");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(start_logging(link), 0);
+    ASSERT_EQ(stop_logging(), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(target).compare(0, 6, "TIME: "), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "flash/bin_file.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/sim_process.h"
 #include "updater/firmware.h"
@@ -215,8 +216,17 @@ TEST(Conversion, ReportsShortMissingAndUnwritableFiles)
     EXPECT_EQ(error, "Calibration File Open Failed");
     EXPECT_EQ(convert_calibration(old_calibration("ok.bin", 1, 2, 8192), temp_dir() + "/no/dir/n.bin", error), -1);
     EXPECT_EQ(error, "New Calibration File Open Failed");
-    EXPECT_EQ(convert_calibration(old_calibration("ok2.bin", 1, 2, 8192), "/dev/full", error), -1);
+    EXPECT_EQ(convert_calibration(old_calibration("ok2.bin", 1, 2, 8192), "/dev/null", error), -1);
+    EXPECT_EQ(error, "New Calibration File Open Failed") << "a device is no BIN file";
+    EXPECT_EQ(convert_calibration(temp_dir(), temp_dir() + "/n.bin", error), -1);
+    EXPECT_EQ(error, "Calibration File Open Failed") << "a folder is no BIN file";
+    FullDisk disk;
+    std::string ok = old_calibration("ok3.bin", 1, 2, 8192);
+    disk.fill(0);
+    EXPECT_EQ(convert_calibration(ok, disk.folder() + "/n.bin", error), -1);
     EXPECT_EQ(error, "New Calibration File Write Failure");
+    disk.empty();
+    EXPECT_TRUE(files_in(disk.folder()).empty()) << "no half-written file is left";
 }
 
 TEST(BinUpdate, NamesTheNewFileAndReportsAsTheWindowWould)

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/numbers.h"
 #include "sim_ecm.h"
 
 namespace {
@@ -188,6 +189,7 @@ int main(int argc, char** argv)
     std::string frame_times;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        int64_t n = 0;
         int taken = sim_parse_option(opt, argc, argv, i);
         if (taken < 0)
             return usage();
@@ -200,10 +202,10 @@ int main(int argc, char** argv)
                 frame_times = argv[++i];
             else if (a == "--link")
                 link = argv[++i];
-            else if (a == "--outage-ms")
-                outage_ms = std::atoi(argv[++i]);
+            else if (!parse_whole_number(argv[++i], 0, a == "--baud" ? 100000000 : 3600000, n))
+                return usage();
             else
-                baud = std::atoi(argv[++i]);
+                (a == "--baud" ? baud : outage_ms) = static_cast<int>(n);
         } else {
             return usage();
         }
