@@ -1,6 +1,7 @@
 // The analysis table, the export and the quarter-mile figures, from logs built here.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -341,6 +342,32 @@ TEST_F(Analysis, RowsWithoutASpeedSensorConstantCoverNoDistance)
     EXPECT_EQ(r.ft60_s, 0.0);
     EXPECT_EQ(r.quarter_s, 0.0);
     EXPECT_DOUBLE_EQ(r.zero_to_60_s, 30 / 17.0);
+}
+
+TEST_F(Analysis, ADamagedTableGivesNoNegativeOrOverflowingFigures)
+{
+    // A run past the eighth mile in a damaged table: a speed field of -50, then one longer than
+    // any number, and a counter beyond a byte in between.
+    std::string rows;
+    for (int n = 0; n < 60; ++n) {
+        char row[VIEW_ROW_BYTES + 1] = {};
+        std::memset(row, ' ', VIEW_ROW_BYTES);
+        std::snprintf(row + ROW_PULSES, 4, "%3d", n == 30 ? 999 : 10 * n % 256);
+        std::snprintf(row + ROW_PPM, 7, "%6d", 4004);
+        std::snprintf(row + ROW_SPEED, 4, "%s", n < 40 ? "-50" : "999");
+        for (int i = 0; i < VIEW_ROW_BYTES; ++i)
+            row[i] = row[i] == 0 ? (n < 40 ? ' ' : '9') : row[i];   // the 9s run on past the field
+        rows.append(row, VIEW_ROW_BYTES);
+    }
+    FILE* t = std::tmpfile();
+    std::fwrite(rows.data(), 1, rows.size(), t);
+    QmileResults r = compute_qmile(t, 0);
+    std::fclose(t);
+    for (double v : {r.zero_to_60_s, r.ft60_s, r.ft330_s, r.eighth_s, r.eighth_mph, r.quarter_s, r.quarter_mph}) {
+        EXPECT_TRUE(std::isfinite(v));
+        EXPECT_GE(v, 0);
+    }
+    EXPECT_GT(r.eighth_s, 0) << "the run did pass the eighth mile";
 }
 
 TEST_F(Analysis, TheCommandLineBuildsExportsAndTimes)
