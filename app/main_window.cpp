@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include <glob.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -105,20 +103,6 @@ QString com_item_text(int n)
     if (n == 10)
         return "COM1&0";
     return QString("COM%1").arg(n);
-}
-
-// Serial devices of this machine that the COM names do not reach.
-std::vector<std::string> serial_devices()
-{
-    std::vector<std::string> found;
-    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
-        glob_t g{};
-        if (glob(pattern, 0, nullptr, &g) == 0)
-            for (size_t i = 0; i < g.gl_pathc; ++i)
-                found.emplace_back(g.gl_pathv[i]);
-        globfree(&g);
-    }
-    return found;
 }
 
 void ve_learn_changed()
@@ -281,7 +265,7 @@ void MainWindow::build_menu()
 
 void MainWindow::add_device_items(QMenu* menu)
 {
-    std::vector<std::string> devices = serial_devices();
+    std::vector<std::string> devices = serial_device_names();
     if (!devices.empty())
         menu->addSeparator();
     int id = CMD_DEVICE_FIRST;

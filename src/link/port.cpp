@@ -1,6 +1,7 @@
 #include "link/port.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,6 +52,19 @@ std::string device_path_for(const std::string& port_name)
             return "/dev/ttyS" + std::to_string(n - 1);
     }
     return "/dev/" + port_name;
+}
+
+std::vector<std::string> serial_device_names(const std::string& dev)
+{
+    std::vector<std::string> found;
+    for (std::string pattern : {"/serial/by-id/*", "/ttyUSB*", "/ttyACM*"}) {
+        glob_t g{};
+        if (glob((dev + pattern).c_str(), 0, nullptr, &g) == 0)   // sorted
+            for (size_t i = 0; i < g.gl_pathc; ++i)
+                found.emplace_back(g.gl_pathv[i]);
+        globfree(&g);
+    }
+    return found;
 }
 
 int32_t next_reopen_delay(const LinkProfile& profile, int32_t delay_ms)

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/shared_word.h"
 
@@ -54,6 +55,11 @@ extern PortState g_port;
 // The device a port name stands for: "COMn" is /dev/ttyS(n-1), a name beginning with "/" is used
 // as it is, anything else is taken as a name under /dev.
 std::string device_path_for(const std::string& port_name);
+
+// The USB serial devices of this machine that the COM names do not reach: first the stable names
+// under DEV/serial/by-id (they follow the device when unplugging and plugging it in again gives it
+// another number), then the numbered DEV/ttyUSB* and DEV/ttyACM*, each group sorted.
+std::vector<std::string> serial_device_names(const std::string& dev = "/dev");
 
 // The wait after a failed attempt that waited `delay_ms`: doubled, then held at (main program) or
 // started over from (updater) the profile's longest wait.

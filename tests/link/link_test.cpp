@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 
 #include "config/config.h"
 #include "config/settings.h"
@@ -119,6 +120,38 @@ TEST_F(Link, ARingFlushEmptiesTheRingWhileBytesKeepArriving)
     ASSERT_TRUE(wait_until([] { return g_ring.reset_request == 0; }, 1));
     EXPECT_LT(ring_count(), 600);
     ASSERT_TRUE(wait_until([] { return ring_count() > 1000; }, 3)) << "bytes read after the flush stay";
+}
+
+TEST(PortNames, ListTheStableUsbNamesBeforeTheNumberedOnes)
+{
+    std::string dev = temp_dir() + "/fake-dev";
+    std::filesystem::remove_all(dev);
+    std::filesystem::create_directories(dev + "/serial/by-id");
+    for (const char* name : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS0"})
+        write_temp_file(std::string("fake-dev/") + name, Bytes());
+    std::filesystem::create_symlink("../../ttyUSB1", dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0");
+    std::filesystem::create_symlink("../../ttyACM0", dev + "/serial/by-id/usb-Arduino_Uno_7563-if00");
+    EXPECT_EQ(serial_device_names(dev),
+              (std::vector<std::string>{dev + "/serial/by-id/usb-Arduino_Uno_7563-if00",
+                                        dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0",
+                                        dev + "/ttyUSB0", dev + "/ttyUSB1", dev + "/ttyACM0"}));
+    EXPECT_TRUE(serial_device_names(temp_dir() + "/no-dev").empty());
+}
+
+TEST(PortNames, AStableNameSurvivesTheConfiguration)
+{
+    reset_settings();
+    const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0";
+    g_settings.port = by_id;
+    std::string path = temp_dir() + "/by-id.cfg";
+    set_config_path(path);
+    ScopedScriptedUi ui;
+    ASSERT_EQ(save_config(), 0);
+    g_settings.port = "COM1";
+    ASSERT_EQ(load_config(), 0);
+    EXPECT_EQ(g_settings.port, by_id);
+    EXPECT_EQ(device_path_for(by_id), by_id);
+    reset_settings();
 }
 
 TEST_F(Link, ReopensWithAGrowingBackOffUntilTheDeviceAppears)

@@ -1,15 +1,18 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
-//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]
+//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS[,MS...]] [--baud N]
 //           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
+//           [--outage-times FILE]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
 // streams 17 frames a second from its engine model (or from a data log with --replay) and
 // answers the stream, bank and flash-mode messages. --silent never streams. --link keeps a symbolic
-// link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500)
-// and brings it back on a new device, which the link then points to, as when a cable is pulled
-// and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
+// link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500;
+// with a list, each outage takes the next length) and brings it back on a new device, which the
+// link then points to, as when a cable is pulled and plugged in again. --outage-times writes
+// "down NS" and "up NS" (steady clock) around each outage and "heard NS" when the first message
+// after it arrives. On SIGTERM or SIGINT it prints what it sent on stderr.
 //
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
@@ -94,13 +97,39 @@ void point_link(const std::string& link, const std::string& target)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]\n"
-                         "               [--frame-times FILE]\n"
+    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS[,MS...]]\n"
+                         "               [--baud N] [--frame-times FILE] [--outage-times FILE]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n");
     return 2;
 }
 
 using Clock = std::chrono::steady_clock;
+
+// "EVENT NANOSECONDS" lines of --outage-times.
+void note(FILE* f, const char* event)
+{
+    if (f == nullptr)
+        return;
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    std::fprintf(f, "%s %lld\n", event, static_cast<long long>(ns));
+    std::fflush(f);
+}
+
+// "500,1200,800": the lengths of successive outages, in milliseconds; false when any is no number.
+bool parse_outages(const std::string& text, std::vector<int>& out)
+{
+    out.clear();
+    for (size_t start = 0;;) {
+        size_t comma = text.find(',', start);
+        int64_t ms = 0;
+        if (!parse_whole_number(std::string_view(text).substr(start, comma - start), 0, 3600000, ms))
+            return false;
+        out.push_back(static_cast<int>(ms));
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
 
 // What waits to go out on the line: replies in order, each part after its pause, and the stream.
 struct OutQueue {
@@ -184,9 +213,9 @@ int main(int argc, char** argv)
     SimOptions opt;
     bool pty_asked = false;
     std::string link;
-    int outage_ms = 1500;
+    std::vector<int> outages = {1500};
     int baud = 115200;
-    std::string frame_times;
+    std::string frame_times, outage_times;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         int64_t n = 0;
@@ -197,15 +226,20 @@ int main(int argc, char** argv)
             continue;
         if (a == "--pty") {
             pty_asked = true;
-        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times") && i + 1 < argc) {
+        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
+                    a == "--outage-times") &&
+                   i + 1 < argc) {
             if (a == "--frame-times")
                 frame_times = argv[++i];
+            else if (a == "--outage-times")
+                outage_times = argv[++i];
             else if (a == "--link")
                 link = argv[++i];
-            else if (!parse_whole_number(argv[++i], 0, a == "--baud" ? 100000000 : 3600000, n))
+            else if (a == "--outage-ms" ? !parse_outages(argv[++i], outages)
+                                        : !parse_whole_number(argv[++i], 0, 100000000, n))
                 return usage();
-            else
-                (a == "--baud" ? baud : outage_ms) = static_cast<int>(n);
+            else if (a == "--baud")
+                baud = static_cast<int>(n);
         } else {
             return usage();
         }
@@ -240,8 +274,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", frame_times.c_str(), std::strerror(errno));
         return 1;
     }
+    FILE* outage_log = nullptr;
+    if (!outage_times.empty() && (outage_log = std::fopen(outage_times.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", outage_times.c_str(), std::strerror(errno));
+        return 1;
+    }
     uint8_t in[4096];
     uint64_t bytes_lost = 0;
+    size_t outages_done = 0;
+    bool listening = false;   // waiting for the first message after an outage
 
     while (!quit) {
         if (outage) {
@@ -251,18 +292,25 @@ int main(int argc, char** argv)
             if (!link.empty())
                 ::unlink(link.c_str());
             close_pty(pty);
-            std::this_thread::sleep_for(std::chrono::milliseconds(outage_ms));
+            note(outage_log, "down");
+            std::this_thread::sleep_for(std::chrono::milliseconds(outages[outages_done++ % outages.size()]));
             if (!open_pty(pty)) {
                 std::fprintf(stderr, "ecm-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
                 return 1;
             }
             point_link(link, pty.path);
+            note(outage_log, "up");
+            listening = true;
             out.clear();
             next_frame = Clock::now();
         }
 
         ssize_t n;
         while ((n = ::read(pty.master, in, sizeof in)) > 0) {
+            if (listening) {
+                note(outage_log, "heard");
+                listening = false;
+            }
             replies.clear();
             sim_receive(ecm, in, static_cast<size_t>(n), replies);
             for (ReplyChunk& c : replies)
