@@ -194,6 +194,40 @@ TEST_F(Datalog, AHeaderThatDoesNotFitOnTheDiskIsAWriteFailure)
     EXPECT_EQ(g_datalog.logging_on, 0);
 }
 
+TEST_F(Datalog, ADiskThatFillsUpStopsLoggingKeepsAReadableLogAndTheDisplaysGoOn)
+{
+    SimProcess sim;
+    open_port_on(sim);
+    start_display_thread();
+    FullDisk disk;
+    disk.fill(24 * 1024);   // the header and some forty frames
+    std::string path = disk.folder() + "/filling.dat";
+    ASSERT_EQ(start_logging(path), 0);
+    ASSERT_TRUE(wait_until([] { return g_datalog.logging_on == 0; }, 10)) << "the disk fills up";
+    ASSERT_EQ(ui_.shown.size(), 1u);
+    EXPECT_EQ(ui_.shown[0].text, "Error Writing to File\nDisk Full?");
+    EXPECT_EQ(ui_.shown[0].caption, "File Write Error");
+    EXPECT_EQ(g_link.logging_on, 0);
+
+    // What reached the disk is a log: whole frames in order, the last perhaps cut short.
+    LogContents c = read_log_contents(path);
+    EXPECT_GE(c.good, 20);
+    EXPECT_LE(c.bad, 1);
+    for (size_t i = 1; i < c.sequence.size(); ++i)
+        ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1);
+
+    // The live side goes on, and logging starts again on another disk.
+    int64_t dispatched = g_display.frames_dispatched;
+    EXPECT_TRUE(wait_until([&] { return g_display.frames_dispatched > dispatched + 10; }, 3));
+    std::string other = fresh_log("other-disk.dat");
+    ASSERT_EQ(start_logging(other), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_EQ(stop_logging(), 0);
+    stop_display_thread();
+    EXPECT_GT(read_log_contents(other).good, 5);
+    EXPECT_EQ(ui_.shown.size(), 1u);
+}
+
 TEST_F(Datalog, NoFolderADeviceOrAPipeIsALogToOpen)
 {
     std::string fifo = fresh_log("pipe.dat");
