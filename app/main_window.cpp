@@ -28,6 +28,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
@@ -208,6 +209,7 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     }
     attach_canvas(&canvas_);
     g_port.on_port_state = show_port_in_panel;
+    install_link_hooks();
     g_datalog.on_change = logging_changed;
     g_ve_learn.on_change = ve_learn_changed;
     g_menu_operations.start_ve_learn = [] { choose_and_start_ve_learn(); };

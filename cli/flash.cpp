@@ -14,6 +14,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "platform/files.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 #include "updater/update.h"
@@ -78,6 +79,7 @@ int cmd_flash(const Args& args)
     PrintingSink sink;
     set_flash_sink(&sink);
     start_tick_timer();
+    install_link_hooks();
     start_link_thread();
     start_display_thread();
     request_port_state(PORT_OPEN, port.c_str());

@@ -11,6 +11,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "platform/numbers.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 
 namespace {
@@ -79,6 +80,7 @@ int cmd_record(const Args& args)
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     OneSecondTicker ticker;
+    install_link_hooks();
     start_link_thread();
     start_display_thread();
     request_port_state(PORT_REOPEN, port.c_str());

@@ -10,6 +10,7 @@
 
 #include "config/config.h"
 #include "config/settings.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "flash/protocol.h"
 #include "link/link_thread.h"
