@@ -29,6 +29,8 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
             o.display = static_cast<int>(n);
+        } else if (a == "--playback" && has_value) {
+            o.playback = argv[++i];
         } else if (a == "--screenshot" && has_value) {
             o.screenshot = argv[++i];
         } else if (a == "--after" && has_value) {
@@ -39,7 +41,7 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
         } else {
-            error = "usage: GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]";
+            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]";
             return -1;
         }
     }
@@ -68,6 +70,8 @@ int app_main(const AppOptions& options)
         return 0;
     if (const DisplayEntry* d = display_entry(options.display); d != nullptr && d->id != DISPLAY_GAUGES)
         window.switch_display(d->menu_command);
+    if (!options.playback.empty())
+        window.play(options.playback);
 
     int status = 0;
     if (!options.screenshot.empty()) {

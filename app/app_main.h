@@ -8,6 +8,7 @@
 struct AppOptions {
     std::string config;       // the configuration file (else the one beside the program)
     int display = 0;          // display to show after start-up (1 to 7), 0 for the gauges
+    std::string playback;     // a data log to play back after start-up
     std::string screenshot;   // write the window to this PNG after `after` seconds, then exit
     double after = 0;
 };

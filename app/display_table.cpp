@@ -1,6 +1,7 @@
 #include "app/display_table.h"
 
 #include "displays/gauges.h"
+#include "displays/trip.h"
 #include "stream/display_thread.h"
 
 namespace {
@@ -15,8 +16,8 @@ void paint_gauges()
 }  // namespace
 
 const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
-    {DISPLAY_TRIP, CMD_TRIP, CMD_QUICK_TRIP, '2', "Trip Distance and Fuel Information", 232, true, true, nullptr, nullptr,
-     nullptr},
+    {DISPLAY_TRIP, CMD_TRIP, CMD_QUICK_TRIP, '2', "Trip Distance and Fuel Information", 232, true, true,
+     create_trip_display, destroy_trip_display, paint_trip_page},
     {DISPLAY_GAUGES, CMD_GLANZO, CMD_QUICK_GZD, '1', "Corvathis J8 Glanzo Display", 209, true, true, nullptr, nullptr,
      paint_gauges},
     {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,

@@ -24,6 +24,7 @@
 #include "datalog/playback.h"
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
+#include "displays/trip.h"
 #include "flash/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
@@ -180,6 +181,8 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     setWindowIcon(app_icon());
     view_ = new CanvasView(canvas_, this);
     setCentralWidget(view_);
+    controls_ = std::make_unique<QtControls>(view_);
+    controls_->set_key_target([this](char c) { character(QChar(c)); });
     build_menu();
     // Not resizable: the displays are laid out for this client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -208,6 +211,7 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
         ui_installed_ = true;
     }
     attach_canvas(&canvas_);
+    attach_controls(controls_.get());
     g_port.on_port_state = show_port_in_panel;
     install_link_hooks();
     g_datalog.on_change = logging_changed;
@@ -311,8 +315,11 @@ void MainWindow::update_ve_learn_menu()
 void MainWindow::update_logging_menu()
 {
     bool logging = g_datalog.logging_on != 0;
-    set_enabled(CMD_DATALOG, !logging && g_playback.playing == 0);
+    bool playing = g_playback.playing != 0;
+    set_enabled(CMD_DATALOG, !logging && !playing);
     set_enabled(CMD_CLOSE_DATALOG, logging);
+    set_enabled(CMD_PLAYBACK, !playing);
+    set_enabled(CMD_STOP_PLAYBACK, playing);
 }
 
 int MainWindow::start()
@@ -369,10 +376,10 @@ void MainWindow::command(int id)
     case CMD_PLAYBACK:
         if (analysis_or_flash)
             switch_display(CMD_GLANZO);
-        run(g_menu_operations.start_playback);
+        play(std::string());
         return;
     case CMD_STOP_PLAYBACK:
-        run(g_menu_operations.stop_playback);
+        stop_playing();
         return;
     case CMD_LEARN_VE:
         if (analysis_or_flash)
@@ -406,6 +413,37 @@ void MainWindow::command(int id)
             switch_display(id);
         return;
     }
+}
+
+void MainWindow::play(const std::string& path)
+{
+    int rc = path.empty() ? start_playback() : start_playback_file(path);
+    if (rc == 0) {
+        // The bank select window goes while the port is closed; it comes back when playback stops.
+        if (ToolWindow* bank = tool_window(CMD_BANK_SELECT); bank != nullptr && bank->close != nullptr)
+            bank->close();
+    }
+    update_logging_menu();
+    paint_window();
+}
+
+void MainWindow::stop_playing()
+{
+    if (stop_playback() != 0)
+        return;
+    update_logging_menu();
+    paint_window();
+    ToolWindow* bank = tool_window(CMD_BANK_SELECT);
+    if (g_settings.actvfbnk == 1 && bank != nullptr && bank->open != nullptr && (bank->is_open == nullptr || !bank->is_open()))
+        flash_tool_window(CMD_BANK_SELECT);
+}
+
+ToolWindow* MainWindow::tool_window(int command)
+{
+    for (ToolWindow& t : tool_windows_)
+        if (t.command == command)
+            return &t;
+    return nullptr;
 }
 
 void MainWindow::flash_tool_window(int id)
@@ -445,7 +483,7 @@ void MainWindow::switch_display(int cmd)
     // Takes down every display but `keep`, the playback bar unless `keep_bar`.
     auto destroy_others = [&](int keep, bool keep_bar) {
         if (!keep_bar)
-            run(g_menu_operations.destroy_playback_bar);
+            destroy_playback_bar();
         for (const DisplayEntry& d : DISPLAYS)
             if (d.id != keep && d.destroy != nullptr && (d.id != DISPLAY_FLASH || g_display.active_display == DISPLAY_FLASH))
                 d.destroy();
@@ -458,7 +496,7 @@ void MainWindow::switch_display(int cmd)
     if (target->id == DISPLAY_ANALYSIS) {
         ecm_command(ECM_STREAM, STREAM_STOP);
         stop_logging();
-        run(g_menu_operations.stop_playback);
+        stop_playing();
         run(g_menu_operations.stop_ve_learn);
         disconnect_port();
         g_display.display_hold = 1;
@@ -475,7 +513,7 @@ void MainWindow::switch_display(int cmd)
     }
     if (target->id == DISPLAY_FLASH) {
         ecm_command(ECM_STREAM, STREAM_STOP);
-        run(g_menu_operations.stop_playback);
+        stop_playing();
         run(g_menu_operations.stop_ve_learn);
         g_display.display_hold = 1;
         sleep_ms(10);
@@ -498,7 +536,7 @@ void MainWindow::switch_display(int cmd)
         destroy_others(target->id, target->id == DISPLAY_GAUGES);
         g_display.active_display = target->id;
         run(target->create);
-        run(g_menu_operations.create_playback_bar);
+        create_playback_bar();
     }
     paint_window();
     for (ToolWindow& t : tool_windows_) {
@@ -607,6 +645,7 @@ void MainWindow::shutdown()
         threads_started_ = false;
     }
     attach_canvas(nullptr);
+    attach_controls(nullptr);
     if (ui_installed_)
         set_ui(nullptr);
     run_posted_work();   // what the threads left for this window, while it is still here

@@ -17,6 +17,7 @@
 
 #include "app/display_table.h"
 #include "ui/qt_canvas.h"
+#include "ui/qt_controls.h"
 #include "ui/qt_ui.h"
 
 class QAction;
@@ -56,6 +57,10 @@ public:
     void character(QChar c);
 
     void update_ve_learn_menu();
+    // Playback of `path`, or of a file the user chooses when it is empty, as the File menu starts it.
+    void play(const std::string& path);
+    void stop_playing();
+    QtControls& controls_host() { return *controls_; }
     QtCanvas& canvas() { return canvas_; }
     // Shows what has been drawn into the canvas since the last time.
     void show_drawn();
@@ -77,11 +82,13 @@ private:
     void about_dialog();
     void help_dialog();
     void flash_tool_window(int command);
+    ToolWindow* tool_window(int command);
 
     QtCanvas canvas_;
     QtUi ui_;
     bool ui_installed_ = false;
     CanvasView* view_ = nullptr;
+    std::unique_ptr<QtControls> controls_;
     QTimer timer_;
     std::map<int, QAction*> actions_;
     std::map<int, std::string> device_commands_;

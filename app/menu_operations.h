@@ -3,10 +3,6 @@
 #pragma once
 
 struct MenuOperations {
-    void (*start_playback)() = nullptr;
-    void (*stop_playback)() = nullptr;
-    void (*create_playback_bar)() = nullptr;
-    void (*destroy_playback_bar)() = nullptr;
     void (*start_ve_learn)() = nullptr;
     void (*stop_ve_learn)() = nullptr;
     void (*preferences)() = nullptr;

@@ -11,6 +11,7 @@
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
 #include "cli.h"
+#include "json.h"
 #include "config/settings.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
@@ -51,13 +52,6 @@ bool has_dat_extension(const std::string& path)
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".dat";
-}
-
-std::string json_number(double v)
-{
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
 }
 
 }  // namespace

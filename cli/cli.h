@@ -28,3 +28,4 @@ int cmd_export(const Args& args);
 int cmd_qmile(const Args& args);
 int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
+int cmd_trip(const Args& args);

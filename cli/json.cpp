@@ -1,5 +1,7 @@
 #include "json.h"
 
+#include <charconv>
+
 void append_json_text(std::string& out, const char* bytes, size_t len)
 {
     static const char hex[] = "0123456789abcdef";
@@ -28,4 +30,11 @@ void append_json_text(std::string& out, const char* bytes, size_t len)
         }
     }
     out += '"';
+}
+
+std::string json_number(double v)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
 }

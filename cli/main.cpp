@@ -48,6 +48,7 @@ constexpr Command COMMANDS[] = {
     {"bin", "bin check FILE\n  bin convert OLD NEW", cmd_bin},
     {"smooth", "smooth FACTOR   (490 integers on stdin)", cmd_smooth},
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
+    {"trip", "trip LOG", cmd_trip},
 };
 
 void print_usage(FILE* out)

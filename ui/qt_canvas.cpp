@@ -58,6 +58,8 @@ constexpr FontCell FONT_CELLS[] = {
     {"Liberation Mono", OEM_CELL_H, false, true, 0},
 };
 
+}  // namespace
+
 // The fonts the displays are laid out for, each sized so that its cell is as high as the layout
 // expects: "Liberation Mono" for the fixed-pitch ones, "Liberation Sans" for the others.
 QFont display_font(Font f)
@@ -68,8 +70,6 @@ QFont display_font(Font f)
         font.setPixelSize(c.em);
     return font;
 }
-
-}  // namespace
 
 QtCanvas::QtCanvas() : image_(CANVAS_WIDTH, CANVAS_HEIGHT, QImage::Format_RGB32)
 {
@@ -142,7 +142,7 @@ void QtCanvas::oem_text(QPainter& p, int x, int y, std::string_view s, Rgb fg, R
             break;
         default:
             p.setPen(colour(fg));
-            p.drawText(cell, Qt::AlignCenter, QString(QChar(ch)));
+            p.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(ch)));
             break;
         }
         x += OEM_CELL_W;

@@ -19,6 +19,9 @@ constexpr int CANVAS_HEIGHT = 600;
 
 class QPainter;
 
+// The fonts the displays are laid out for (also what their controls are labelled in).
+QFont display_font(Font f);
+
 class QtCanvas : public Canvas {
 public:
     QtCanvas();

@@ -2,12 +2,15 @@
 
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
+#include "displays/trip.h"
 #include "stream/display_thread.h"
 #include "velearn/ve_learn_state.h"
 
 void install_display_routines()
 {
     g_frame_hooks.update[ROUTINE_GAUGE] = gauge_update;
+    g_frame_hooks.update[ROUTINE_TRIP] = [](const FrameRecord& f, int draw) { trip_update(f, draw); };
+    g_frame_hooks.trip_restart = trip_restart;
     g_frame_hooks.advance_activity_wheel = advance_activity_wheel;
     g_frame_hooks.update[ROUTINE_VE_LEARN] = ve_learn_update;
     g_frame_hooks.autosave_ve_learn = autosave_ve_learn;
@@ -17,5 +20,6 @@ void reset_display_routines()
 {
     reset_gauges();
     reset_status_panel();
+    reset_trip();
     reset_ve_learn_state();
 }

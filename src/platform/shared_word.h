@@ -27,6 +27,8 @@ public:
     T load_acquire() const noexcept { return value_.load(std::memory_order_acquire); }
     void store_release(T v) noexcept { value_.store(v, std::memory_order_release); }
     T exchange(T v) noexcept { return value_.exchange(v, std::memory_order_acq_rel); }
+    // Adds `v` in one step (a counter that another thread takes with exchange); returns the old value.
+    T fetch_add(T v) noexcept { return value_.fetch_add(v, std::memory_order_acq_rel); }
 
 private:
     std::atomic<T> value_;

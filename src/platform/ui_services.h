@@ -46,6 +46,9 @@ struct UiState {
     // Set while a modal dialog or file dialog is open: the floating windows then keep away from
     // the focus.
     Shared<int32_t> modal_dialog_open{0};
+    // Set when a dialog has changed settings the analysis display shows (units, temperature scale,
+    // channels and devices); the analysis display rebuilds its page and clears it.
+    Shared<int32_t> settings_changed{0};
 };
 
 extern UiState g_ui_state;

@@ -140,28 +140,69 @@ void dispatch(const FrameRecord& f)
     g_display.frames_dispatched = g_display.frames_dispatched + 1;
 }
 
-void playback_pass()
+// Aims a back-up at the frame shown last (the first of the next second after a second's last
+// frame), unless one is under way, and steps the file back.
+void back_up(int seconds)
 {
-    if (int16_t backup = g_playback.backup_seconds) {
-        long n = static_cast<long>(backup) * 4709;
-        FILE* f = g_stream.playback.file;
-        if (f != nullptr) {
-            long pos = std::ftell(f);
-            if (pos - n < 0)
-                std::fseek(f, 0, SEEK_SET);
-            else
-                std::fseek(f, -n, SEEK_CUR);
+    if (g_playback.pending_backup == 0) {
+        int32_t target = g_display.run_hours * 3600 + g_display.run_minutes * 60 + g_display.run_seconds;
+        int32_t index = g_display.frame_index;
+        if (index >= FRAMES_PER_SECOND - 1) {
+            ++target;
+            index = 0;
         }
-        g_playback.backup_seconds = 0;
-        decode_and_dispatch();
+        g_playback.backup_target_seconds = target;
+        g_playback.backup_target_index = index;
+        g_playback.pending_backup = 1;
     }
-    if (g_playback.paused != 0) {
-        sleep_ms(1);
+    FILE* f = g_stream.playback.file;
+    if (f == nullptr)
+        return;
+    long n = static_cast<long>(seconds) * STREAM_SECOND_BYTES;
+    if (std::ftell(f) - n < 0)
+        std::fseek(f, 0, SEEK_SET);
+    else
+        std::fseek(f, -n, SEEK_CUR);
+}
+
+// The wait after a played-back frame. Frames are paced against a running deadline rather than by
+// a plain sleep each, so that the time the frame took and a late wake-up do not add up: a frame
+// takes its [PBSPD] + 7 ms however busy the machine is. After a pause or a stall the deadline
+// starts afresh instead of rushing to catch up.
+void pace(int ms)
+{
+    if (void (*sleep)(int) = g_display.pace_sleep) {
+        sleep(ms);
         return;
     }
-    decode_and_dispatch();
-    if (int32_t delay = g_settings.pbspd; delay > 0)
-        sleep_ms(delay + 7);
+    static std::chrono::steady_clock::time_point due;   // the display thread's own
+    auto now = std::chrono::steady_clock::now();
+    auto period = std::chrono::milliseconds(ms);
+    if (due + period < now)
+        due = now;
+    due += period;
+    std::this_thread::sleep_until(due);
+}
+
+void playback_pass()
+{
+    {
+        // Stopping playback takes this lock before the file goes; the sleeps are outside it.
+        std::lock_guard<std::mutex> lock(g_playback.file_lock);
+        if (g_stream.run_mode != RUN_PLAYBACK || g_stream.playback.file == nullptr)
+            return;
+        // Back-up and pause do nothing once the file has ended: the reader waits there.
+        if (int16_t backup = g_playback.backup_seconds.exchange(0); backup != 0 && g_playback.end_of_file == 0) {
+            back_up(backup);
+            decode_and_dispatch();
+        }
+        if (g_playback.paused == 0)
+            decode_and_dispatch();
+    }
+    if (g_playback.paused != 0)
+        sleep_ms(1);
+    else if (int32_t delay = g_settings.pbspd; delay > 0)
+        pace(delay + 7);
 }
 
 void live_pass()
@@ -210,26 +251,30 @@ void reset_engine_detection()
     g_playback.pending_backup = 0;
 }
 
+void display_pass()
+{
+    if (g_display.display_hold != 0) {
+        sleep_ms(1);
+        return;
+    }
+    switch (g_stream.run_mode) {
+    case RUN_ANALYSIS:
+    case RUN_FLASH:
+        sleep_ms(60);
+        break;
+    case RUN_PLAYBACK:
+        playback_pass();
+        break;
+    default:
+        live_pass();
+        break;
+    }
+}
+
 void display_thread_main()
 {
-    while (g_display.stop == 0) {
-        if (g_display.display_hold != 0) {
-            sleep_ms(1);
-            continue;
-        }
-        switch (g_stream.run_mode) {
-        case RUN_ANALYSIS:
-        case RUN_FLASH:
-            sleep_ms(60);
-            break;
-        case RUN_PLAYBACK:
-            playback_pass();
-            break;
-        default:
-            live_pass();
-            break;
-        }
-    }
+    while (g_display.stop == 0)
+        display_pass();
 }
 
 int start_display_thread()
@@ -247,8 +292,10 @@ int start_display_thread()
 void stop_display_thread()
 {
     g_display.stop = 1;
+    g_stream.stop_waiting = 1;
     if (display_thread.joinable())
         display_thread.join();
+    g_stream.stop_waiting = 0;
 }
 
 void reset_display()
@@ -257,6 +304,18 @@ void reset_display()
     g_display.active_display = DISPLAY_GAUGES;
     g_display.one_second_counter = 0;
     reset_engine_detection();
+    g_display.run_hours = 0;
+    g_display.run_minutes = 0;
+    g_display.run_seconds = 0;
+    g_display.prom_id = 0;
+    g_display.engine_speed = 0;
+    g_display.cylinders = 0;
+    g_display.injection_type = 0;
+    g_display.map_bar = 1;
+    g_display.firmware_minor = 0;
+    g_display.sibling_firmware = 0;
+    g_display.bank = 0;
+    g_display.bank_valid = 0;
     g_display.frame_index = 0;
     g_display.last_stream_request = -1;
     g_display.last_flush = -1;
@@ -265,6 +324,7 @@ void reset_display()
     g_display.last_bank_shown = -1;
     g_display.stop = 0;
     g_display.frames_dispatched = 0;
+    g_display.pace_sleep = nullptr;
     for (auto& u : g_frame_hooks.update)
         u = nullptr;
     g_frame_hooks.advance_activity_wheel = nullptr;

@@ -92,6 +92,8 @@ struct DisplayState {
 
     Shared<int32_t> stop{0};
     Shared<int64_t> frames_dispatched{0};
+    // The wait between played-back frames; tests count them instead of sleeping.
+    Shared<void (*)(int ms)> pace_sleep{nullptr};
 };
 
 extern DisplayState g_display;
@@ -101,6 +103,8 @@ int decode_and_dispatch();
 // Clears the detection and the pending back-up (playback stop).
 void reset_engine_detection();
 
+// One pass of the display thread's loop (tests drive it pass by pass).
+void display_pass();
 void display_thread_main();
 int start_display_thread();   // 0, or -1 when the thread cannot be created
 void stop_display_thread();

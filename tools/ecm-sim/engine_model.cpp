@@ -158,7 +158,8 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     m.vss_acc += mph * ppm / 3600 * DT;
     m.vss_counter = static_cast<uint8_t>(m.vss_counter + static_cast<int>(m.vss_acc));
     m.vss_acc -= static_cast<int>(m.vss_acc);
-    double gph = !m.running || m.fuel_cut ? 0 : m.power_enrich ? 24 : 0.6 + mph / 22 + m.tps * 0.05;
+    // Gallons an hour: about 0.6 at idle, 20 MPG at a steady 45 to 55 mph, far more at full load.
+    double gph = !m.running || m.fuel_cut ? 0 : m.power_enrich ? 24 : mph < 1 ? 0.6 : 0.5 + mph / 30 + m.tps * 0.02;
     m.fuel_acc += gph / 3600 / GALLONS_PER_COUNT * DT;
     m.fuel_counter = static_cast<uint8_t>(m.fuel_counter + static_cast<int>(m.fuel_acc));
     m.fuel_acc -= static_cast<int>(m.fuel_acc);
@@ -168,7 +169,9 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     f.b[0] = m.running ? 0x00 : 0x10;
     f.b[1] = m.running ? 0x80 : 0x00;
     f.b[2] = (m.running && m.tps < 1 && m.speed < 1) ? 0x80 : 0x00;
-    f.b[3] = static_cast<uint8_t>((m.tps < 1 ? 0x08 : 0) | (m.phase == CRUISE_FAST && m.closed_loop ? 0x04 : 0));
+    // Lean cruise once a warm engine has held a steady cruise for a few seconds.
+    bool lean_cruise = (m.phase == CRUISE || m.phase == CRUISE_FAST) && m.closed_loop && m.coolant_c > 80 && m.phase_t > 5;
+    f.b[3] = static_cast<uint8_t>((m.tps < 1 ? 0x08 : 0) | (lean_cruise ? 0x04 : 0));
     f.b[5] = static_cast<uint8_t>((m.phase == CRUISE_FAST ? 0x80 : 0) | (m.rpm > 5600 ? 0x10 : 0));
     f.b[6] = static_cast<uint8_t>((m.fuel_cut ? 0 : 0x80) | (m.closed_loop ? 0x01 : 0));
     f.b[8] = m.fuel_cut ? 0x08 : 0x00;

@@ -3,6 +3,7 @@
 //   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS[,MS...]] [--baud N]
 //           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
 //           [--outage-times FILE]
+//   ecm-sim --write-log FILE --seconds S [--seed N]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
@@ -21,6 +22,10 @@
 // reply). --trace appends a line for every message received ("R X 102", "S 7 12"). --frame-times
 // writes the frame's sequence number (payload bytes 90-93) and the steady clock in nanoseconds
 // each time a stream frame's last byte has been written, for latency measurements.
+//
+// --write-log writes at once, without a pseudo-terminal, the data log that recording S seconds of
+// the engine model would give: a recording header (time record and configuration lines), then the
+// frames, with a time record every ten seconds and a marker every minute, as a user's keys add them.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -38,8 +43,10 @@
 #include <thread>
 #include <vector>
 
+#include "config/config.h"
 #include "platform/numbers.h"
 #include "sim_ecm.h"
+#include "stream/reader.h"
 
 namespace {
 
@@ -99,8 +106,53 @@ int usage()
 {
     std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS[,MS...]]\n"
                          "               [--baud N] [--frame-times FILE] [--outage-times FILE]\n"
-                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n");
+                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
+                         "       ecm-sim --write-log FILE --seconds S [--seed N]\n");
     return 2;
+}
+
+// A time record's bytes for `t` seconds after a fixed start of recording.
+std::string sim_time_record(long t)
+{
+    long s = 13 * 3600 + 5 * 60 + t;
+    char text[64];
+    std::snprintf(text, sizeof text, "TIME: 03/07/2013 - %02ld:%02ld:%02ld", s / 3600 % 24, s / 60 % 60, s % 60);
+    return text;
+}
+
+int write_log(const SimOptions& opt, const std::string& path, long seconds)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    SimEcm ecm;
+    if (sim_init(ecm, opt) != 0) {
+        std::fclose(f);
+        return 1;
+    }
+    std::string header = sim_time_record(0);
+    std::fwrite(header.data(), 1, header.size(), f);
+    write_config_lines(f);
+    std::vector<uint8_t> frame;
+    int marker = 0;
+    for (long n = 0; n < seconds * FRAMES_PER_SECOND && sim_next_frame(ecm, frame); ++n) {
+        if (n > 0 && n % (60 * FRAMES_PER_SECOND) == 0) {
+            char mark[8];
+            std::snprintf(mark, sizeof mark, "MARK%03d", marker++ % 1000);
+            std::fputs(mark, f);
+        }
+        if (n > 0 && n % (10 * FRAMES_PER_SECOND) == 0)
+            std::fputs(sim_time_record(n / FRAMES_PER_SECOND).c_str(), f);
+        std::fwrite(frame.data(), 1, frame.size(), f);
+    }
+    sim_close(ecm);
+    if (std::fclose(f) != 0) {
+        std::fprintf(stderr, "ecm-sim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -216,6 +268,8 @@ int main(int argc, char** argv)
     std::vector<int> outages = {1500};
     int baud = 115200;
     std::string frame_times, outage_times;
+    std::string log_path;
+    long log_seconds = -1;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         int64_t n = 0;
@@ -226,6 +280,12 @@ int main(int argc, char** argv)
             continue;
         if (a == "--pty") {
             pty_asked = true;
+        } else if (a == "--write-log" && i + 1 < argc) {
+            log_path = argv[++i];
+        } else if (a == "--seconds" && i + 1 < argc) {
+            if (!parse_whole_number(argv[++i], 0, 24 * 3600, n))
+                return usage();
+            log_seconds = static_cast<long>(n);
         } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
                     a == "--outage-times") &&
                    i + 1 < argc) {
@@ -244,7 +304,9 @@ int main(int argc, char** argv)
             return usage();
         }
     }
-    if (!pty_asked)
+    if (!log_path.empty() && log_seconds >= 0 && !pty_asked)
+        return write_log(opt, log_path, log_seconds);
+    if (!pty_asked || !log_path.empty() || log_seconds >= 0)
         return usage();
 
     SimEcm ecm;

@@ -1,0 +1,55 @@
+// glanzo-cli trip: a data log replayed through the frame dispatch at full speed, as a playback
+// runs it, and what the trip computer makes of it.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli.h"
+#include "config/settings.h"
+#include "datalog/playback.h"
+#include "displays/display_routines.h"
+#include "displays/trip.h"
+#include "json.h"
+
+namespace {
+
+// Replays LOG with every display's per-frame routine installed; 0, or the failure's exit code.
+int replay(const Args& args, const char* usage)
+{
+    if (args.size() != 1 || args[0].rfind("--", 0) == 0)
+        return fail(usage);
+    FILE* file = std::fopen(args[0].c_str(), "rb");
+    if (file == nullptr)
+        return fail(open_error(args[0]));
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(file);
+        return fail("cannot open " + args[0] + ": not a regular file");
+    }
+    install_display_routines();
+    replay_log(file);
+    std::fclose(file);
+    return 0;
+}
+
+const char* banner_name(TripBanner b)
+{
+    return b == BANNER_PE ? "pe" : b == BANNER_LEAN_CRUISE ? "lean_cruise" : "none";
+}
+
+}  // namespace
+
+int cmd_trip(const Args& args)
+{
+    if (int rc = replay(args, "usage: glanzo-cli trip LOG"))
+        return rc;
+    trip_compute();
+    const TripFigures& f = g_trip.figures;
+    std::printf("{\"instant\":%u,\"average\":%u,\"distance\":%u,\"fuel\":%u,\"rpm\":%u,\"banner\":\"%s\","
+                "\"total_vss\":%s,\"total_pw\":%s,\"pulses_per_mile\":%d,\"flow_constant\":%d}\n",
+                f.instant, f.average, f.distance, f.fuel, f.rpm, banner_name(trip_banner_state()),
+                json_number(g_settings.totalvss).c_str(), json_number(g_settings.totalpw).c_str(),
+                static_cast<int>(g_settings.bfrvssppm), static_cast<int>(g_settings.bfrflwcnst));
+    return 0;
+}
