@@ -170,7 +170,7 @@ TEST_F(Datalog, ALogKeptOpenAcrossALineOutageHoldsEveryFrameReceived)
     stop_display_thread();
 
     LogContents c = read_log_contents(path);
-    EXPECT_EQ(c.bad, 0);
+    EXPECT_LE(c.bad, 1) << "only a frame cut where the line went down";
     ASSERT_GT(c.sequence.size(), 20u);
     int gaps = 0;
     for (size_t i = 1; i < c.sequence.size(); ++i) {
