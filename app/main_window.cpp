@@ -32,6 +32,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "link/serial_devices.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/about_dialog.h"
 #include "ui/window_thread.h"
@@ -206,6 +207,7 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     attach_canvas(&canvas_);
     attach_controls(controls_.get());
     g_port.on_port_state = show_port_in_panel;
+    install_link_hooks();
     g_datalog.on_change = logging_changed;
     g_ve_learn.on_change = ve_learn_changed;
     g_menu_operations.start_ve_learn = [] { choose_and_start_ve_learn(); };
@@ -268,7 +270,7 @@ void MainWindow::build_menu()
 
 void MainWindow::add_device_items(QMenu* menu)
 {
-    std::vector<std::string> devices = serial_devices();
+    std::vector<std::string> devices = serial_device_names();
     if (!devices.empty())
         menu->addSeparator();
     int id = CMD_DEVICE_FIRST;

@@ -14,6 +14,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/ui_services.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 
@@ -52,6 +53,7 @@ void reset_everything()
     reset_datalog();
     reset_link();
     reset_port();
+    install_link_hooks();
     reset_ring();
     reset_stream();
     reset_display();

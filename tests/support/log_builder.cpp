@@ -183,3 +183,13 @@ std::string write_hour_log(const std::string& name)
     }
     return write_temp_file(name, log);
 }
+
+std::vector<std::string> files_in(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}

@@ -48,4 +48,6 @@ std::string write_hour_log(const std::string& name);
 // Writes bytes to a fresh file under the test temp directory and returns its path.
 std::string write_temp_file(const std::string& name, const Bytes& bytes);
 std::string read_file(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> files_in(const std::string& folder);
 std::string temp_dir();
