@@ -1,7 +1,9 @@
 #include "app/display_table.h"
 
+#include "app/flash_page.h"
 #include "displays/gauges.h"
 #include "displays/trip.h"
+#include "flash/flash_window.h"
 #include "stream/display_thread.h"
 
 namespace {
@@ -24,7 +26,8 @@ const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
      nullptr},
     {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, nullptr, nullptr, nullptr},
     {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, nullptr, nullptr, nullptr},
-    {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, nullptr, nullptr, nullptr},
+    {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, open_flash_page, close_flash_window,
+     paint_flash_window},
     {DISPLAY_DIAGNOSTICS, CMD_DIAGNOSTIC, CMD_QUICK_DIAG, '5', "Sensor Diagnostics", 300, true, true, nullptr, nullptr,
      nullptr},
 }};

@@ -27,6 +27,7 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "flash/flash_window.h"
 #include "flash/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
@@ -484,6 +485,9 @@ void MainWindow::flash_tool_window(int id)
 
 void MainWindow::switch_display(int cmd)
 {
+    // A bank procedure holds the link and the page until it ends.
+    if (flash_procedure_running())
+        return;
     for (int item : DISPLAY_ITEMS)
         set_enabled(item, true);
     const DisplayEntry* target = display_for_command(cmd);
@@ -632,11 +636,18 @@ void MainWindow::shutdown()
     if (shut_down_)
         return;
     shut_down_ = true;
+    // The tool windows go first, leaving their positions in the settings that are saved next.
+    for (ToolWindow& t : tool_windows_)
+        if (t.close != nullptr)
+            t.close();
     if (!isMinimized()) {
         g_settings.xposhwnd = x();
         g_settings.yposhwnd = y();
     }
     save_config();
+    // The shown display lets go of what it holds (the Flash page: its timer, the run mode).
+    if (const DisplayEntry* d = display_entry(g_display.active_display); d != nullptr && d->destroy != nullptr)
+        d->destroy();
     if (g_datalog.logging_on != 0)
         stop_logging();
     // The learned table is written as a stop writes it; a failure is still shown, since the

@@ -3,6 +3,8 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "flash/bank_select.h"
+#include "flash/flash_window.h"
 #include "stream/display_thread.h"
 #include "velearn/ve_learn_state.h"
 
@@ -22,4 +24,6 @@ void reset_display_routines()
     reset_status_panel();
     reset_trip();
     reset_ve_learn_state();
+    reset_flash_window();
+    reset_bank_select();
 }

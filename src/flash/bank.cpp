@@ -125,7 +125,9 @@ int balance_file_checksum(FILE* file)
 int program_bank_from_file(const std::string& path)
 {
     int rc = -1;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    // A folder opens for reading here but reads as nothing (or, by its reported size, as a whole
+    // calibration): it is refused as a file that cannot be opened, before anything is erased.
+    FILE* file = open_bin_for_reading(path);
     if (file == nullptr) {
         flash_message(FLASH_ERROR, "Failed opening BIN File");
     } else {
