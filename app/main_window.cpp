@@ -645,9 +645,6 @@ void MainWindow::shutdown()
         g_settings.yposhwnd = y();
     }
     save_config();
-    // The shown display lets go of what it holds (the Flash page: its timer, the run mode).
-    if (const DisplayEntry* d = display_entry(g_display.active_display); d != nullptr && d->destroy != nullptr)
-        d->destroy();
     if (g_datalog.logging_on != 0)
         stop_logging();
     // The learned table is written as a stop writes it; a failure is still shown, since the
@@ -669,6 +666,10 @@ void MainWindow::shutdown()
         stop_while_serving(stop_link_thread);
         threads_started_ = false;
     }
+    // The shown display lets go of what it holds (the Flash page its timer), now that the threads
+    // no longer act on what it gives back (the run mode).
+    if (const DisplayEntry* d = display_entry(g_display.active_display); d != nullptr && d->destroy != nullptr)
+        d->destroy();
     attach_canvas(nullptr);
     attach_controls(nullptr);
     if (ui_installed_)

@@ -52,6 +52,8 @@ constexpr Rgb LINE_COLOURS[] = {
 // ---- Controls -----------------------------------------------------------------------------------
 
 constexpr uint32_t STOP = CS_TAB_STOP;
+// The file names and the message lines stand right under the top edges of their boxes.
+constexpr uint32_t BOX = CS_CAPTION_IN_FRAME;
 constexpr KeyRoute NEXT = KeyRoute::NextControl;
 constexpr KeyRoute OWN = KeyRoute::Own;
 using K = ControlKind;
@@ -64,20 +66,20 @@ constexpr ControlSpec bank_button(int b)
 }
 
 constexpr std::array<ControlSpec, 21> FLASH_CONTROLS = {{
-    {FLASH_BANK_GROUP, K::GroupBox, "Flash Bank", 100, 60, 420, 50, CS_NONE, OWN},
+    {FLASH_BANK_GROUP, K::GroupBox, "Flash Bank", 100, 60, 420, 50, BOX, OWN},
     bank_button(0), bank_button(1), bank_button(2), bank_button(3),
     bank_button(4), bank_button(5), bank_button(6), bank_button(7),
-    {FLASH_ACTION_GROUP, K::GroupBox, "Action", 100, 140, 170, 92, CS_NONE, OWN},
+    {FLASH_ACTION_GROUP, K::GroupBox, "Action", 100, 140, 170, 92, BOX, OWN},
     {FLASH_PROGRAM, K::RadioButton, "Program Bank", 120, 170, 130, 20, CS_GROUP | STOP, NEXT},
     {FLASH_READ, K::RadioButton, "Read Bank", 120, 200, 130, 20, STOP, NEXT},
     // Enabled by the page after it is created, as the action says.
-    {FLASH_PROGRAM_NAME, K::GroupBox, "Program File Name", 330, 140, 390, 42, CS_DISABLED, OWN},
-    {FLASH_READ_NAME, K::GroupBox, "Read File Name", 330, 192, 390, 42, CS_DISABLED, OWN},
+    {FLASH_PROGRAM_NAME, K::GroupBox, "Program File Name", 330, 140, 390, 42, BOX | CS_DISABLED, OWN},
+    {FLASH_READ_NAME, K::GroupBox, "Read File Name", 330, 192, 390, 42, BOX | CS_DISABLED, OWN},
     {FLASH_SELECT_BIN, K::PushButton, "Select BIN", 330, 242, 80, 30, STOP, NEXT},
-    {FLASH_OPTIONS_GROUP, K::GroupBox, "Options", 100, 304, 170, 92, CS_NONE, OWN},
+    {FLASH_OPTIONS_GROUP, K::GroupBox, "Options", 100, 304, 170, 92, BOX, OWN},
     {FLASH_VERIFY, K::CheckBox, "Verify", 120, 334, 130, 20, STOP | CS_TEXT_LEFT, NEXT},
     {FLASH_SET_ACTIVE, K::CheckBox, "Set Bank Active", 120, 364, 130, 20, STOP | CS_TEXT_LEFT, NEXT},
-    {FLASH_MESSAGES, K::GroupBox, "Messages", 330, 304, 394, 161, CS_NONE, OWN},
+    {FLASH_MESSAGES, K::GroupBox, "Messages", 330, 304, 394, 161, BOX, OWN},
     {FLASH_CLOSE, K::PushButton, "Close", 540, 500, 80, 30, STOP, NEXT},
     {FLASH_APPLY, K::PushButton, "Apply", 640, 500, 80, 30, STOP, NEXT},
 }};

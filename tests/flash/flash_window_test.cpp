@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <regex>
@@ -295,7 +296,7 @@ TEST_F(FlashPage, ApplyWithoutAnActionOnlyReportsTheTimeAndSetsTheFlashParameter
     EXPECT_EQ(controls_.focused(), FLASH_BANK_0 + 4);
 }
 
-TEST_F(FlashPage, ApplyWantsAFileNameAndTheDefaultFolderFailsAsNoFile)
+TEST_F(FlashPage, ApplyWantsAFileName)
 {
     open_flash_window();
     g_settings.flshaction = ACTION_PROGRAM;
@@ -310,12 +311,50 @@ TEST_F(FlashPage, ApplyWantsAFileNameAndTheDefaultFolderFailsAsNoFile)
     EXPECT_EQ(ui_.shown[1].text, "Need a Read Bank BIN Name");
     EXPECT_TRUE(kept().empty()) << "no time for a failure";
 
-    // The drive root that a first start leaves in [FLSHBIN] is a folder: no file to program from.
+    EXPECT_EQ(ui_.shown.size(), 2u);
+}
+
+// Files that cannot be programmed from, or read into, end in the procedure's failure lines before
+// anything is sent to the ECM (no link is open here: a message sent would fail differently).
+TEST_F(FlashPage, ApplyEndsEveryBadFileInTheProceduresFailureLines)
+{
+    std::string folder = temp_dir() + "/apply_folder";
+    mkdir(folder.c_str(), 0755);
+    std::string locked = temp_dir() + "/apply_locked";
+    mkdir(locked.c_str(), 0555);
+    const Lines no_file = {{E, "Failed opening BIN File"}, {N, ""}, {F, "     -Flashing Failed-"}};
+    const struct {
+        const char* name;
+        std::string path;
+        Lines lines;
+    } programs[] = {
+        // The drive root that a first start leaves in [FLSHBIN] is a folder: no file to program from.
+        {"the default root", "/", no_file},
+        {"a folder", folder, no_file},
+        {"a missing file", temp_dir() + "/apply_missing.bin", no_file},
+        {"a short file", write_temp_file("apply_short.bin", Bytes(8191, 0)),
+         {{E, "BIN File Shorter Than 8192 Bytes"}, {N, ""}, {F, "     -Flashing Failed-"}}},
+        {"no calibration", bin_file("apply_plain.bin", false),
+         {{E, "Not an ZOV J8 Flash BIN!"}, {N, ""}, {F, "     -Flashing Failed-"}}},
+    };
+    open_flash_window();
     g_settings.flshaction = ACTION_PROGRAM;
-    g_settings.flshbin = "/";
-    EXPECT_EQ(flash_window_apply(), -1);
-    EXPECT_EQ(kept(), (Lines{{E, "Failed opening BIN File"}, {N, ""}, {F, "     -Flashing Failed-"}}));
-    EXPECT_EQ(ui_.shown.size(), 2u) << "procedures write no message boxes";
+    for (const auto& p : programs) {
+        g_settings.flshbin = p.path;
+        EXPECT_EQ(flash_window_apply(), -1) << p.name;
+        EXPECT_EQ(kept(), p.lines) << p.name;
+    }
+
+    g_settings.flshaction = ACTION_READ;
+    g_settings.readbinpath = folder + "/";
+    for (const std::string& target : {folder, locked + "/read.bin"}) {
+        g_settings.readbin = target;
+        EXPECT_EQ(flash_window_apply(), -1) << target;
+        if (geteuid() == 0 && target != folder)
+            continue;   // the superuser writes into a locked folder
+        EXPECT_EQ(kept(), (Lines{{E, "Failed opening BIN File"}, {N, ""}, {F, "     -Read Failed-"}})) << target;
+    }
+    EXPECT_TRUE(ui_.shown.empty()) << "procedures show no message boxes";
 }
 
 // The window shows each line as it comes while the procedure holds the window thread; what the
