@@ -627,6 +627,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A timer may ask while a bank procedure holds the window: the close waits for its end.
+    if (flash_procedure_running()) {
+        event->ignore();
+        QTimer::singleShot(100, this, [this] { close(); });
+        return;
+    }
     shutdown();
     event->accept();
 }

@@ -250,7 +250,7 @@ TEST_F(FlashShell, AFaultEndsInItsLinesAndThePageStaysUsable)
     EXPECT_EQ(static_cast<int>(g_display.active_display), DISPLAY_GAUGES);
 }
 
-TEST_F(FlashShell, ALineTakenAwayDuringAProcedureEndsItAsAFailure)
+TEST_F(FlashShell, ALineTakenAwayEndsTheProcedureAsAFailureAndACloseWaitsForItsEnd)
 {
     std::string link = temp_dir() + "/flash_shell_link";
     ASSERT_NO_FATAL_FAILURE(start({"--link", link, "--outage-ms", "3000"}));
@@ -260,7 +260,17 @@ TEST_F(FlashShell, ALineTakenAwayDuringAProcedureEndsItAsAFailure)
     w.command(CMD_FLASH);
     sim_->signal(SIGUSR1);   // the cable is pulled
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // A close asked for meanwhile (a timer's) waits for the procedure's end.
+    shell_window = &w;
+    page_show_line = g_flash_window.show_line;
+    g_flash_window.show_line = [] {
+        page_show_line();
+        shell_window->close();
+    };
     click(FLASH_APPLY);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(serve_until([&] { return !w.isVisible(); }, 2)) << "closed after the procedure";
+    EXPECT_EQ(static_cast<int>(g_stream.run_mode), RUN_LIVE) << "the page was taken down at exit";
     Lines lines = shown_lines();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines.back(), (std::pair{F, std::string("     -Flashing Failed-")}));
