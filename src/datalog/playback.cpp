@@ -113,6 +113,9 @@ int start_playback_file(const std::string& path)
     g_playback.paused = 0;
     g_playback.backup_seconds = 0;
     g_playback.progress_count = 0;
+    // The trip starts over before the display thread sees the first frame of the file, so that
+    // every frame it shows counts the same way however soon it gets to it.
+    restart_trip();
     // The name is in place before the flag publishes it to the display thread.
     g_playback.playing.store_release(1);
     set_playback_source(1, f);
@@ -125,7 +128,6 @@ int start_playback_file(const std::string& path)
     ui().request_repaint();
 
     create_playback_bar();
-    restart_trip();
     disconnect_port();
     return 0;
 }

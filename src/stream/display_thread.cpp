@@ -240,26 +240,30 @@ void reset_engine_detection()
     g_playback.pending_backup = 0;
 }
 
+void display_pass()
+{
+    if (g_display.display_hold != 0) {
+        sleep_ms(1);
+        return;
+    }
+    switch (g_stream.run_mode) {
+    case RUN_ANALYSIS:
+    case RUN_FLASH:
+        sleep_ms(60);
+        break;
+    case RUN_PLAYBACK:
+        playback_pass();
+        break;
+    default:
+        live_pass();
+        break;
+    }
+}
+
 void display_thread_main()
 {
-    while (g_display.stop == 0) {
-        if (g_display.display_hold != 0) {
-            sleep_ms(1);
-            continue;
-        }
-        switch (g_stream.run_mode) {
-        case RUN_ANALYSIS:
-        case RUN_FLASH:
-            sleep_ms(60);
-            break;
-        case RUN_PLAYBACK:
-            playback_pass();
-            break;
-        default:
-            live_pass();
-            break;
-        }
-    }
+    while (g_display.stop == 0)
+        display_pass();
 }
 
 int start_display_thread()
@@ -277,8 +281,10 @@ int start_display_thread()
 void stop_display_thread()
 {
     g_display.stop = 1;
+    g_stream.stop_waiting = 1;
     if (display_thread.joinable())
         display_thread.join();
+    g_stream.stop_waiting = 0;
 }
 
 void reset_display()
