@@ -27,6 +27,8 @@ protected:
         reset_everything();
         g_display.engine_running = 1;
         g_display.map_bar = 1;
+        g_display.injection_type = 1;   // as drive_frame's ECM configuration says
+        g_display.cylinders = 8;
     }
     void TearDown() override
     {

@@ -29,20 +29,9 @@
 #include "support/log_builder.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
+#include "ui/serve.h"
 
 namespace {
-
-bool serve_until(const std::function<bool()>& done, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class PlaybackWindow : public ::testing::Test {
 protected:
