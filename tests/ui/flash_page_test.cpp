@@ -27,23 +27,12 @@
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
+#include "ui/serve.h"
 
 namespace {
 
 using Lines = std::vector<std::pair<FlashColour, std::string>>;
 constexpr FlashColour N = FLASH_NORMAL, E = FLASH_ERROR, S = FLASH_SUCCESS, F = FLASH_FAILURE;
-
-bool serve_until(const std::function<bool()>& done, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // The kept message lines without their padding; the elapsed time as "T Second(s)".
 Lines shown_lines()
