@@ -95,5 +95,6 @@ constexpr int FLASH_PICTURE_W = 200;
 constexpr int FLASH_PICTURE_H = 100;
 const uint32_t* flash_picture();
 
-// Back to program-start state (tests); closes the page first when it is open.
+// Back to program-start state (tests); what an open page took is given back, its controls are not
+// touched.
 void reset_flash_window();
