@@ -7,6 +7,7 @@
 #include "flash/bin_file.h"
 #include "flash/protocol.h"
 #include "flash/sink.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ int program_bank_from_file(const std::string& path)
     int rc = -1;
     // A folder opens for reading here but reads as nothing (or, by its reported size, as a whole
     // calibration): it is refused as a file that cannot be opened, before anything is erased.
-    FILE* file = open_bin_for_reading(path);
+    FILE* file = open_regular_file(path);
     if (file == nullptr) {
         flash_message(FLASH_ERROR, "Failed opening BIN File");
     } else {

@@ -1,7 +1,5 @@
 #include "flash/bin_file.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -36,22 +34,9 @@ bool bin_signature_ok(const uint8_t* image, size_t size)
     return size >= 6 && std::memcmp(image + 2, "ZOV8", 4) == 0;
 }
 
-FILE* open_bin_for_reading(const std::string& path)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return nullptr;
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-}
-
 int bin_check(const std::string& path)
 {
-    FILE* f = open_bin_for_reading(path);
+    FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)
         return -1;
     uint8_t head[6];

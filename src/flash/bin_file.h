@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 constexpr int BIN_BYTES = 32768;
@@ -27,10 +26,6 @@ using BinImage = std::array<uint8_t, BIN_BYTES>;
 
 // The trailer written after the filler of every BIN file we make.
 extern const std::array<uint8_t, BIN_TRAILER_BYTES> BIN_TRAILER;
-
-// Opens a file for binary reading when it is a regular file; nullptr when it cannot be opened or
-// is a folder or a device (which would read as an empty or endless BIN).
-FILE* open_bin_for_reading(const std::string& path);
 
 // 0 when bytes 2 to 5 of the file are "ZOV8" (the size is not checked), -1 otherwise or when the
 // file cannot be read.

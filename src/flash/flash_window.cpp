@@ -168,7 +168,7 @@ void choose_program_file()
     std::string path = choose_file(request);
     if (path.empty())
         return;
-    FILE* f = open_bin_for_reading(path);
+    FILE* f = open_regular_file(path);
     if (f == nullptr) {
         ui().message_box("Can not open BIN File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
         return;
@@ -197,7 +197,7 @@ void choose_read_file()
         if (path.empty())
             return;
         // A folder is no file to overwrite; the read then reports that it cannot create the file.
-        FILE* existing = open_bin_for_reading(path);
+        FILE* existing = open_regular_file(path);
         if (existing == nullptr)
             break;
         std::fclose(existing);

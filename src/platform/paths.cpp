@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -35,4 +36,17 @@ std::string folder_part(const std::string& path)
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
     return dir;
+}
+
+FILE* open_regular_file(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return nullptr;
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
 }
