@@ -159,7 +159,7 @@ TEST_F(FlashShell, ProgramVerifyAndReadABankFromThePage)
         EXPECT_EQ(watcher.line_counts.count(n), 1u) << "line " << n << " shown while the procedure ran";
     EXPECT_EQ(line_colour(w, 5), QColor(33, 165, 33));
     EXPECT_EQ(line_colour(w, 4), qcolour(BACKGROUND));
-    EXPECT_EQ(w.canvas().pixel(450, 321 + 17 * 5 + 8), QColor(33, 165, 33)) << "the colour runs under the text";
+    EXPECT_EQ(w.canvas().pixel(340, 321 + 17 * 5 + 8), QColor(33, 165, 33)) << "the colour runs under the text";
     EXPECT_EQ(widget(FLASH_BANK_0 + 3), QApplication::focusWidget()) << "the focus back on the bank";
 
     std::string back = temp_dir() + "/flash_shell_read.bin";
