@@ -24,8 +24,8 @@ namespace {
 
 // The message area: line n's text starts at (MESSAGE_X, MESSAGE_Y + n * LINE_HEIGHT) in the table
 // font. A new line at the bottom of a full area moves the others up by one line inside the
-// scroll rectangle. Nothing of a line is drawn right of MESSAGE_RIGHT, the area's inner edge: the
-// table font fits fewer than 48 of its characters there, and a line's colour stops at the edge.
+// scroll rectangle. Nothing of a line is drawn right of MESSAGE_RIGHT, the area's inner edge, where
+// the 48 characters of the table font end; a wider font would be cut there.
 constexpr int MESSAGE_X = 334;
 constexpr int MESSAGE_Y = 321;
 constexpr int LINE_HEIGHT = 17;
