@@ -27,6 +27,7 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "flash/flash_window.h"
 #include "flash/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
@@ -469,6 +470,9 @@ void MainWindow::flash_tool_window(int id)
 
 void MainWindow::switch_display(int cmd)
 {
+    // A bank procedure holds the link and the page until it ends.
+    if (flash_procedure_running())
+        return;
     for (int item : DISPLAY_ITEMS)
         set_enabled(item, true);
     const DisplayEntry* target = display_for_command(cmd);
@@ -608,6 +612,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A timer may ask while a bank procedure holds the window: the close waits for its end.
+    if (flash_procedure_running()) {
+        event->ignore();
+        QTimer::singleShot(100, this, [this] { close(); });
+        return;
+    }
     shutdown();
     event->accept();
 }
@@ -617,6 +627,10 @@ void MainWindow::shutdown()
     if (shut_down_)
         return;
     shut_down_ = true;
+    // The tool windows go first, leaving their positions in the settings that are saved next.
+    for (ToolWindow& t : tool_windows_)
+        if (t.close != nullptr)
+            t.close();
     if (!isMinimized()) {
         g_settings.xposhwnd = x();
         g_settings.yposhwnd = y();
@@ -643,6 +657,10 @@ void MainWindow::shutdown()
         stop_while_serving(stop_link_thread);
         threads_started_ = false;
     }
+    // The shown display lets go of what it holds (the Flash page its timer), now that the threads
+    // no longer act on what it gives back (the run mode).
+    if (const DisplayEntry* d = display_entry(g_display.active_display); d != nullptr && d->destroy != nullptr)
+        d->destroy();
     attach_canvas(nullptr);
     attach_controls(nullptr);
     if (ui_installed_)

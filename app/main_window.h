@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/bank_select_window.h"
 #include "app/display_table.h"
 #include "app/malfunction_window.h"
 #include "ui/qt_canvas.h"
@@ -95,7 +96,8 @@ private:
     std::map<int, std::string> device_commands_;
     std::array<ToolWindow, 2> tool_windows_{{{CMD_MALF_CODES, malfunction_window_is_open, open_malfunction_window,
                                               close_malfunction_window, focus_malfunction_window},
-                                             {CMD_BANK_SELECT, nullptr, nullptr, nullptr, nullptr}}};
+                                             {CMD_BANK_SELECT, bank_select_is_open, open_bank_select_window,
+                                              close_bank_select_window, focus_bank_select_window}}};
     bool threads_started_ = false;
     bool shut_down_ = false;
 };

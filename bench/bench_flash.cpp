@@ -2,6 +2,7 @@
 // same bytes need on a 115200-baud wire (10 bits a byte, messages and replies one after another).
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "support/log_builder.h"
@@ -12,6 +13,7 @@ int main()
     Bytes cal(32768);
     for (size_t i = 0; i < cal.size(); ++i)
         cal[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+    std::memcpy(cal.data() + 2, "ZOV8", 4);   // a calibration BIN
     std::string file = write_temp_file("bench.bin", cal);
     SimProcess sim({"--banks", temp_dir() + "/bench-banks.bin"});
 

@@ -30,8 +30,16 @@ void window_colours(QWidget* w)
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, QColor(TEXT.r, TEXT.g, TEXT.b));
     p.setColor(QPalette::Window, QColor(BACKGROUND.r, BACKGROUND.g, BACKGROUND.b));
+    // A disabled box or caption is seen to be so.
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
     w->setPalette(p);
 }
+
+// A group box whose caption sits in its frame's top line, the line half a caption below the box's
+// top edge: what the layouts that put text right under that edge leave room for.
+constexpr char CAPTION_IN_FRAME[] =
+    "QGroupBox { border: 1px solid rgb(110, 110, 110); border-radius: 2px; margin-top: 8px; }"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0px 2px; }";
 
 // The scroll event for a slider action.
 int scroll_event(int action)
@@ -141,6 +149,8 @@ QWidget* QtControls::make(const ControlSpec& s, QButtonGroup*& radio_group)
     case ControlKind::GroupBox: {
         auto* g = new QGroupBox(qtext(s.text), parent_);
         window_colours(g);
+        if (s.style & CS_CAPTION_IN_FRAME)
+            g->setStyleSheet(CAPTION_IN_FRAME);
         w = g;
         break;
     }

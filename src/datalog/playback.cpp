@@ -1,13 +1,12 @@
 #include "datalog/playback.h"
 
-#include <sys/stat.h>
-
 #include <array>
 
 #include "config/config.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "link/port.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
 #include "stream/connection.h"
@@ -49,20 +48,6 @@ void show_open_error()
     ui().message_box("Can not open Playback Data File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
 }
 
-// The file, opened for reading, when it is a regular file; a folder or a device is no data log.
-FILE* open_log(const std::string& path)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return nullptr;
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-}
-
 long file_size(FILE* f)
 {
     std::fseek(f, 0, SEEK_END);
@@ -94,7 +79,7 @@ int start_playback_file(const std::string& path)
 {
     if (g_playback.playing != 0)
         return 1;
-    FILE* f = open_log(path);
+    FILE* f = open_regular_file(path);   // a folder or a device is no data log
     if (f == nullptr) {
         show_open_error();
         return -1;

@@ -49,6 +49,7 @@ enum ControlStyle : uint32_t {
     CS_HORIZONTAL = 1u << 7,     // scroll bar
     CS_TAKES_FOCUS = 1u << 8,    // gets the keyboard focus when created (the last such row wins)
     CS_HIDDEN = 1u << 9,         // created hidden
+    CS_CAPTION_IN_FRAME = 1u << 10,  // group box: the caption in the frame's top line, 8 pixels down
 };
 
 // What a control does with the keys it gets.

@@ -6,6 +6,8 @@
 #include "displays/malfunction.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "flash/bank_select.h"
+#include "flash/flash_window.h"
 #include "stream/display_thread.h"
 #include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
@@ -33,4 +35,6 @@ void reset_display_routines()
     reset_diagnostics();
     reset_malfunction();
     reset_ve_display();
+    reset_flash_window();
+    reset_bank_select();
 }

@@ -103,6 +103,15 @@ long file_size(FILE* f)
     return size;
 }
 
+// Whether the file starts as a calibration BIN does; leaves it at its start.
+bool has_signature(FILE* f)
+{
+    uint8_t head[6];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fseek(f, 0, SEEK_SET);
+    return bin_signature_ok(head, n);
+}
+
 }  // namespace
 
 int balance_file_checksum(FILE* file)
@@ -130,9 +139,12 @@ int program_bank_from_file(const std::string& path)
     if (file == nullptr) {
         flash_message(FLASH_ERROR, "Failed opening BIN File");
     } else {
-        // A file without a whole calibration is refused before anything is erased.
+        // A file without a whole calibration, or one that is no calibration at all, is refused
+        // before anything is erased.
         if (file_size(file) < CAL_BYTES)
             flash_message(FLASH_ERROR, "BIN File Shorter Than 8192 Bytes");
+        else if (!has_signature(file))
+            flash_message(FLASH_ERROR, "Not an ZOV J8 Flash BIN!");
         else
             rc = program_sequence(file);
         std::fclose(file);

@@ -214,6 +214,10 @@ void wait_for_work()
 
 int transmit(const uint8_t* bytes, int length)
 {
+    // The display thread asks for the stream while the window thread may send a bank switch:
+    // one sender at a time finds the slot empty and fills it.
+    static std::mutex senders;
+    std::lock_guard<std::mutex> one_sender(senders);
     if (g_port.link_running == 0 || length > TX_SLOT_BYTES || length < 0 || g_link.tx_len.load_acquire() != 0)
         return -1;
     std::memcpy(g_link.tx_buf, bytes, static_cast<size_t>(length));

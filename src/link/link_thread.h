@@ -4,8 +4,9 @@
 // - The link thread acts on port requests (link/port.h), writes the transmit slot, reads the port
 //   into the receive ring (link/ring.h) and, while logging, appends every received byte to the
 //   data log and writes the time and marker records asked for.
-// - Transmit slot: a sender fills `tx_buf` and then publishes `tx_len` (release); the link thread
-//   takes the length (acquire), writes the bytes and clears the length, which frees the slot.
+// - Transmit slot: a sender (one at a time) fills `tx_buf` and then publishes `tx_len` (release);
+//   the link thread takes the length (acquire), writes the bytes and clears the length, which frees
+//   the slot.
 // - Record and flush requests are flags set by the window or display thread and cleared by the
 //   link thread once served.
 // - The log target (on, file, marker counter) is switched under `log_lock`, which the link thread

@@ -97,6 +97,8 @@ protected:
         Bytes b(size);
         for (size_t i = 0; i < size; ++i)
             b[i] = static_cast<uint8_t>((i * 31 + seed) ^ (i >> 7));
+        if (size >= 6)
+            std::memcpy(b.data() + 2, "ZOV8", 4);
         return write_temp_file("cal" + std::to_string(seed) + ".bin", b);
     }
 
