@@ -1,7 +1,5 @@
 // glanzo-cli trip and knock: a data log replayed through the frame dispatch at full speed, as a
 // playback runs it, and what the trip computer or the knock map makes of it.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -12,6 +10,7 @@
 #include "displays/knock_map.h"
 #include "displays/trip.h"
 #include "json.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -20,14 +19,9 @@ int replay(const Args& args, const char* usage)
 {
     if (args.size() != 1 || args[0].rfind("--", 0) == 0)
         return fail(usage);
-    FILE* file = std::fopen(args[0].c_str(), "rb");
+    FILE* file = open_regular_file(args[0]);
     if (file == nullptr)
         return fail(open_error(args[0]));
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(file);
-        return fail("cannot open " + args[0] + ": not a regular file");
-    }
     install_display_routines();
     replay_log(file);
     std::fclose(file);

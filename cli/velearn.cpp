@@ -76,14 +76,7 @@ int cmd_velearn(const Args& args)
         std::fclose(file);
         return 1;   // the reason has been printed
     }
-    set_run_mode(RUN_PLAYBACK);
-    set_playback_source(1, file);
-    g_playback.playing = 1;
-    long frames = 0;
-    for (int status; (status = decode_and_dispatch()) != STREAM_NO_DATA;)
-        frames += status == STREAM_OK;
-    g_playback.playing = 0;
-    set_playback_source(0, nullptr);
+    long frames = replay_log(file);
     std::fclose(file);
 
     if (stop_ve_learn() != 0)
