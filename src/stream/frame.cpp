@@ -234,14 +234,6 @@ int pulses_per_mile(int k)
     return static_cast<int>(std::lround(920920.0 / k));
 }
 
-double injector_flow_constant(const FrameRecord& f)
-{
-    double c = f.u16(F_INJ_FLOW) / 188.798976;
-    if (multi_port_injection(f))
-        c *= cylinder_count(f) / 2;
-    return c;
-}
-
 void gear_text(const FrameRecord& f, int trans_type, char out[4])
 {
     if (trans_type == 1) {

@@ -189,7 +189,6 @@ double pulse_ms(int raw);                     // injector and enrichment pulses
 double afr(int raw);
 
 int pulses_per_mile(int k);                   // from bytes 127-128; 0 when K is 0
-double injector_flow_constant(const FrameRecord& f);
 
 // Gear text: automatic "P/N", "OD", "3" or "1/2"; manual the gear number capped at 9.
 // Writes at most 3 characters and a terminator into `out`.
