@@ -1,5 +1,7 @@
 #include "app/display_table.h"
 
+#include "analysis/viewer.h"
+#include "app/qmile_graph_window.h"
 #include "displays/gauges.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
@@ -13,6 +15,23 @@ void paint_gauges()
     gauge_redraw_dynamic();
 }
 
+// The Analysis page with its graph window beside it.
+void create_analysis()
+{
+    attach_qmile_graph_window();
+    create_analysis_display();
+}
+
+void destroy_analysis()
+{
+    destroy_analysis_display();
+    detach_qmile_graph_window();
+}
+
+constexpr DisplayInput DISPLAY_INPUTS[] = {
+    {DISPLAY_ANALYSIS, analysis_scroll, analysis_mouse_down, analysis_mouse_up, analysis_double_click},
+};
+
 }  // namespace
 
 const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
@@ -23,7 +42,8 @@ const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
     {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,
      nullptr},
     {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, nullptr, nullptr, nullptr},
-    {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, nullptr, nullptr, nullptr},
+    {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, create_analysis, destroy_analysis,
+     paint_analysis_display},
     {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, nullptr, nullptr, nullptr},
     {DISPLAY_DIAGNOSTICS, CMD_DIAGNOSTIC, CMD_QUICK_DIAG, '5', "Sensor Diagnostics", 300, true, true, nullptr, nullptr,
      nullptr},
@@ -40,6 +60,14 @@ const DisplayEntry* display_for_command(int command)
 const DisplayEntry* display_entry(int id)
 {
     for (const DisplayEntry& d : DISPLAYS)
+        if (d.id == id)
+            return &d;
+    return nullptr;
+}
+
+const DisplayInput* display_input(int id)
+{
+    for (const DisplayInput& d : DISPLAY_INPUTS)
         if (d.id == id)
             return &d;
     return nullptr;

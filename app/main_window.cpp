@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +21,7 @@
 
 #include "app/app_icon.h"
 #include "app/menu_operations.h"
+#include "app/scroll_keys.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
@@ -180,6 +182,43 @@ void CanvasView::mouseMoveEvent(QMouseEvent*)
     int active = g_display.active_display;
     if (active != DISPLAY_ANALYSIS && active != DISPLAY_FLASH && !window()->isActiveWindow())
         window()->activateWindow();
+}
+
+bool CanvasView::event(QEvent* event)
+{
+    const DisplayInput* in = display_input(g_display.active_display);
+    if (in == nullptr)
+        return QWidget::event(event);
+    // The left button: the routine for its action, with the point.
+    auto left = [event](void (*routine)(int, int)) {
+        auto* m = static_cast<QMouseEvent*>(event);
+        if (m->button() == Qt::LeftButton)
+            routine(m->position().toPoint().x(), m->position().toPoint().y());
+    };
+    int code = -1;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        code = scroll_code_of_key(static_cast<QKeyEvent*>(event)->key(), false);
+        break;
+    case QEvent::Wheel:
+        code = scroll_code_of_wheel(static_cast<QWheelEvent*>(event));
+        break;
+    case QEvent::MouseButtonPress:
+        left(in->mouse_down);
+        break;
+    case QEvent::MouseButtonRelease:
+        left(in->mouse_up);
+        break;
+    case QEvent::MouseButtonDblClick:
+        left(in->double_click);
+        break;
+    default:
+        break;
+    }
+    if (code < 0)
+        return QWidget::event(event);
+    in->scroll(code, 0);
+    return true;
 }
 
 void CanvasView::paintEvent(QPaintEvent* event)

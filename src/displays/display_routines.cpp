@@ -1,5 +1,6 @@
 #include "displays/display_routines.h"
 
+#include "analysis/viewer.h"
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
@@ -22,4 +23,5 @@ void reset_display_routines()
     reset_status_panel();
     reset_trip();
     reset_ve_learn_state();
+    reset_viewer();
 }
