@@ -108,7 +108,7 @@ void draw_figures(Canvas* c)
 void draw_axis_label(Canvas* c, int tick_x, int y, const std::string& label, Rgb colour)
 {
     c->line(tick_x - TICK, y, tick_x, y, colour, 1);
-    c->text(tick_x - TICK - 2, y - 8, label, Font::Default, colour, BACKGROUND, ALIGN_RIGHT);
+    c->text(tick_x - TICK, y - 8, label, Font::Default, colour, BACKGROUND, ALIGN_RIGHT);
 }
 
 void draw_axes(Canvas* c, bool kph, bool wideband)
@@ -292,7 +292,8 @@ void qmile_graph_paint()
     const bool wideband = have_preferred_wb();
     c->fill(0, 0, 800, 600, BACKGROUND);
     c->text(331, 6, "Performance", Font::Title, TEXT, BACKGROUND);
-    c->text(20, 8, std::string(30, ' ') + g_settings.analysisname.substr(0, 30), Font::Table, TEXT, BACKGROUND);
+    // The log's name, as the Analysis page shows it: clear of the title.
+    c->text(20, 8, g_settings.analysisname.substr(0, 30), Font::Table, TEXT, BACKGROUND);
     draw_figures(c);
     c->text(424, 552, "Seconds", Font::Default, TEXT, BACKGROUND);
     c->text(16, 552, "RunTime:", Font::Default, TEXT, BACKGROUND);

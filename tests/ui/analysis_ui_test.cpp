@@ -90,6 +90,8 @@ protected:
         std::remove(config_path().c_str());
         build_device_catalogue();
         rebuild_channel_state();
+        // No wideband channel here: its last value (from an earlier test) must not show.
+        g_adc.current_wb_afr = 0.0;
     }
     void TearDown() override
     {
@@ -263,6 +265,8 @@ TEST_F(AnalysisWindowTest, TheGraphWindowFollowsTheTableAndReadsOutTheRowUnderTh
     graph->close();
     EXPECT_FALSE(g_qmile_graph.open);
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(200, line_y(10) + 8));
+    EXPECT_EQ(g_viewer.selected_row, 10);
+    EXPECT_EQ(g_viewer.top_row, 0);
     QTest::mouseClick(w.controls_host().widget(ANALYSIS_QMILE), Qt::LeftButton);
     EXPECT_TRUE(graph->isVisible());
     EXPECT_EQ(g_qmile_graph.start_row, 10);
