@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -46,23 +45,20 @@ struct FontCell {
     const char* family;
     int cell;
     bool bold, fixed;
-    int em;        // when set, the size instead of the cell's
-    int spacing;   // pixels added between characters (negative: closer)
+    int em;   // when set, the size instead of the cell's
 };
 constexpr FontCell FONT_CELLS[] = {
     // The window's own font is a bold 16-pixel cell about 7 pixels a character wide; a sans face
     // that wide is smaller than the cell.
-    {"Liberation Sans", 16, true, false, 12, 0},
-    {"Liberation Mono", 14, false, true, 0, 0},    // small
-    {"Liberation Mono", 17, false, true, 0, 0},    // table
-    {"Liberation Sans", 24, false, false, 0, 0},   // title
-    {"Liberation Sans", 28, true, false, 0, 0},    // large
-    {"Liberation Mono", OEM_CELL_H, false, true, 0, 0},
-    // The table font 9 pixels a character closed up to 8: the analysis table's rows are 96
-    // characters in 770 pixels.
-    {"Liberation Mono", 17, false, true, 0, -1},
+    {"Liberation Sans", 16, true, false, 12},
+    {"Liberation Mono", 14, false, true, 0},    // small
+    // The tables are laid out in 8-pixel columns (a VE row of 63 characters fills 504 pixels);
+    // Liberation Mono fitted to the 17-pixel cell is 9 pixels wide, its 14-pixel size 8.
+    {"Liberation Mono", 17, false, true, 14},   // table
+    {"Liberation Sans", 24, false, false, 0},   // title
+    {"Liberation Sans", 28, true, false, 0},    // large
+    {"Liberation Mono", OEM_CELL_H, false, true, 0},
 };
-static_assert(std::size(FONT_CELLS) == FONT_COUNT);
 
 }  // namespace
 
@@ -74,15 +70,13 @@ QFont display_font(Font f)
     QFont font = font_with_cell(c.family, c.cell, c.bold, c.fixed);
     if (c.em > 0)
         font.setPixelSize(c.em);
-    if (c.spacing != 0)
-        font.setLetterSpacing(QFont::AbsoluteSpacing, c.spacing);
     return font;
 }
 
 QtCanvas::QtCanvas() : image_(CANVAS_WIDTH, CANVAS_HEIGHT, QImage::Format_RGB32)
 {
     image_.fill(colour(BACKGROUND));
-    for (int i = 0; i < FONT_COUNT; ++i)
+    for (int i = 0; i < 6; ++i)
         fonts_[i] = display_font(static_cast<Font>(i));
 }
 

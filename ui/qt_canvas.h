@@ -73,7 +73,7 @@ private:
         QRect area;
     };
     std::vector<PlacedText> placed_;
-    QFont fonts_[FONT_COUNT];
+    QFont fonts_[6];
     std::function<void()> on_change_;
     std::atomic<bool> change_pending_{false};
 };

@@ -27,10 +27,8 @@ namespace {
 constexpr int TABLE_LEFT = 1, TABLE_TOP = 104, TABLE_RIGHT = 773, TABLE_BOTTOM = 546;
 constexpr int LINE_HEIGHT = 17;
 constexpr int ROW_X = 3;
-// The table's own lines: 96 characters of the table font fit the 770 pixels only 8 pixels a
-// character.
-constexpr Font ROW_FONT = Font::TableNarrow;
-constexpr int CLEAR_X = 2, CLEAR_CHARS = 98;
+// A line's band: its background fills the whole 17 pixels whatever the font's cell.
+constexpr int BAND_LEFT = 2, BAND_RIGHT = 771;
 constexpr int HEADING_X = 1, HEADING_1_Y = TABLE_TOP - 34, HEADING_2_Y = TABLE_TOP - 20;
 // The log's name: from x 20, so that 30 characters end before the title at x 320 (the page is
 // cleared before it is painted, so no blanks need wipe a longer name first).
@@ -214,8 +212,9 @@ void draw_rows()
         if (std::fread(row, 1, VIEW_ROW_BYTES, t) != static_cast<size_t>(VIEW_ROW_BYTES))
             break;
         bg = row_background(row, bg);
-        c->text(ROW_X, TABLE_TOP + LINE_HEIGHT * line, std::string_view(row + ROW_SHOWN_FROM, ROW_SHOWN_CHARS),
-                ROW_FONT, TEXT, bg);
+        int y = TABLE_TOP + LINE_HEIGHT * line;
+        c->fill(BAND_LEFT, y, BAND_RIGHT, y + LINE_HEIGHT, bg);
+        c->text(ROW_X, y, std::string_view(row + ROW_SHOWN_FROM, ROW_SHOWN_CHARS), Font::Table, TEXT, bg);
     }
 }
 
@@ -226,11 +225,10 @@ void paint_page(Canvas* c)
     }
     int kph = g_viewer.table != nullptr ? g_viewer.table_kphormph : static_cast<int>(g_settings.kphormph);
     int temperscale = g_viewer.table != nullptr ? g_viewer.table_temperscale : static_cast<int>(g_settings.temperscale);
-    c->text(HEADING_X, HEADING_1_Y, view_heading_line1(), ROW_FONT, TEXT, BACKGROUND);
-    c->text(HEADING_X, HEADING_2_Y, view_heading_line2(kph, temperscale), ROW_FONT, TEXT, BACKGROUND);
-    const std::string blank(CLEAR_CHARS, ' ');
-    for (int line = 0; line < VIEW_PAGE_ROWS; ++line)
-        c->text(CLEAR_X, TABLE_TOP + LINE_HEIGHT * line, blank, ROW_FONT, TEXT, BLACK);
+    c->text(HEADING_X, HEADING_1_Y, view_heading_line1(), Font::Table, TEXT, BACKGROUND);
+    c->text(HEADING_X, HEADING_2_Y, view_heading_line2(kph, temperscale), Font::Table, TEXT, BACKGROUND);
+    // The 26 lines black.
+    c->fill(BAND_LEFT, TABLE_TOP, BAND_RIGHT, TABLE_TOP + LINE_HEIGHT * VIEW_PAGE_ROWS, BLACK);
     c->rectangle(FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM, FRAME_GREY, 2, BLACK, false);
     c->line(SEPARATOR_X, FRAME_TOP, SEPARATOR_X, FRAME_BOTTOM, FRAME_GREY, 2);
     draw_rows();

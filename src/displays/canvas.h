@@ -27,9 +27,7 @@ enum class Font : uint8_t {
     Title,     // 24 px
     Large,     // 28 px bold
     Oem,       // 8 x 12 cells; the block glyphs 0xDB (full), 0xDF (upper half), 0xDC (lower half)
-    TableNarrow,   // the table font's cell, 8 px a character: 96 columns in 770 pixels
 };
-constexpr int FONT_COUNT = 7;
 
 enum Align : uint8_t { ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTRE };
 
