@@ -444,9 +444,11 @@ void MainWindow::command(int id)
         return;
     case CMD_PREFERENCES:
         run(g_menu_operations.preferences);
+        paint_window();   // in the units the dialog may have changed (Analysis rebuilds its table)
         return;
     case CMD_USER_DEVICES:
         run(g_menu_operations.user_devices);
+        paint_window();
         return;
     case CMD_EXIT:
         close();

@@ -14,6 +14,7 @@
 #include "analysis/qmile_graph.h"
 #include "analysis/viewer.h"
 #include "app/main_window.h"
+#include "app/menu_operations.h"
 #include "app/qmile_graph_window.h"
 #include "config/config.h"
 #include "config/devices.h"
@@ -158,7 +159,7 @@ TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
     wheel(120);
     EXPECT_EQ(g_viewer.top_row, 1);
 
-    // Row 40 (marker) on line 39 - 1 ... the marker row at line 39 is off the page: bring it up.
+    // The marker row brought to the top, then selections.
     QTest::mouseClick(w.controls_host().widget(ANALYSIS_FIND_MARK), Qt::LeftButton);
     EXPECT_EQ(g_viewer.top_row, 40);
     EXPECT_EQ(w.canvas().pixel(760, line_y(0) + 8), MARKER);
@@ -171,6 +172,26 @@ TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
 
     QImage shot = w.grab().toImage();
     shot.save(QString::fromStdString(temp_dir() + "/analysis_display.png"));
+}
+
+TEST_F(AnalysisWindowTest, ChangingUnitsInADialogRebuildsTheTableWhenItCloses)
+{
+    MainWindow w(false);
+    open(w, run_log(100), "ui-units.dat");
+    QTest::keyClick(w.centralWidget(), Qt::Key_PageDown);
+    void (*dialog)() = g_menu_operations.preferences;
+    // A dialog that switches the speed to km/h, as the Preferences dialog does.
+    g_menu_operations.preferences = [] {
+        g_settings.kphormph = 1;
+        g_ui_state.settings_changed = 1;
+    };
+    w.command(CMD_PREFERENCES);
+    g_menu_operations.preferences = dialog;
+    char row[VIEW_ROW_BYTES + 1];
+    ASSERT_TRUE(read_viewer_row(60, row));
+    EXPECT_EQ(std::string(row + ROW_SPEED, 4), "193 ") << "120 mph in km/h";
+    EXPECT_EQ(g_viewer.top_row, 26);
+    EXPECT_EQ(g_ui_state.settings_changed, 0);
 }
 
 TEST_F(AnalysisWindowTest, DumpLogFromTheWindowWritesWhatTheCommandLineWrites)
