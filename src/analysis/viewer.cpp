@@ -56,10 +56,8 @@ constexpr std::array<ControlSpec, 8> ANALYSIS_CONTROLS = {{
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
-const std::span<const ControlSpec> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), 7};
-const std::span<const ControlSpec> PROGRESS_ROW{ANALYSIS_CONTROLS.data() + 7, 1};
-
-constexpr const char* DATALOG_FILTERS[][2] = {{"DataLogs (*.dat)", "*.dat"}, {"All (*.*)", "*.*"}};
+const std::span<const ControlSpec> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
+const std::span<const ControlSpec> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
 
 void tell(const char* text, const char* caption)
 {
@@ -74,15 +72,17 @@ void changed()
 
 // ---- Files ------------------------------------------------------------------------------------
 
-// Whether `path` names a file that can be read as a data log (a folder opens, but reads nothing).
+// Whether `path` names a file that can be read as a data log: a regular file (a folder opens but
+// reads nothing, a pipe would wait for a writer, a device might never end). Opened without
+// waiting, so that asking is never what hangs.
 bool log_readable(const std::string& path)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
     struct stat st {};
-    bool ok = fstat(fileno(f), &st) == 0 && !S_ISDIR(st.st_mode);
-    std::fclose(f);
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
     return ok;
 }
 
@@ -96,10 +96,34 @@ int stream_seconds(const std::string& path)
     return seconds > INT32_MAX ? INT32_MAX : static_cast<int>(seconds);
 }
 
+// A data log chosen in the file-open dialog with this title; empty when cancelled.
+std::string choose_log(const char* title)
+{
+    FileDialogRequest request;
+    request.title = title;
+    request.filters = {{"DataLogs (*.dat)", "*.dat"}, {"All (*.*)", "*.*"}};
+    request.initial_name = g_settings.analysisname;
+    request.initial_folder = g_settings.analysispath;
+    request.file_must_exist = true;
+    return choose_file(request);
+}
+
+// Runs `work` (a table build or an export of the log `path`) with the progress bar over the
+// table, stepped once per second of stream; returns what it returns.
+template <class Work>
+int with_progress(const std::string& path, Work&& work)
+{
+    create_controls(PROGRESS_ROW, analysis_command);
+    controls().set_range(ANALYSIS_PROGRESS, 0, stream_seconds(path), 1);
+    int rc = work([](long, long) { controls().step(ANALYSIS_PROGRESS); });
+    destroy_controls(PROGRESS_ROW);
+    return rc;
+}
+
 // A new view table file "$$_zov$$_<time>.tmp" in the configuration file's folder, opened for
 // reading and writing and unlinked at once, so that it goes when it is closed (or the program
-// ends). The name is never reused: another program's file of that name is left alone and the
-// next number tried, and a link planted under the name is not followed.
+// ends). A name that is taken (another instance's, opened in the same second) is left alone and
+// the next number tried; a link planted under the name is not followed.
 FILE* create_table_file()
 {
     std::string folder = directory_part(config_path());
@@ -242,11 +266,8 @@ int build_table(long& rows)
     if (Canvas* c = canvas())
         c->fill(TABLE_LEFT, TABLE_TOP, TABLE_RIGHT, TABLE_BOTTOM, BACKGROUND);
     const std::string path = g_settings.analysis;
-    create_controls(PROGRESS_ROW, analysis_command);
-    controls().set_range(ANALYSIS_PROGRESS, 0, stream_seconds(path), 1);
     std::rewind(g_viewer.table);
-    int rc = build_view_table(path, g_viewer.table, rows, [](long, long) { controls().step(ANALYSIS_PROGRESS); });
-    destroy_controls(PROGRESS_ROW);
+    int rc = with_progress(path, [&](const Progress& p) { return build_view_table(path, g_viewer.table, rows, p); });
     if (rc != BUILD_NO_LOG) {
         g_viewer.log_path = path;
         g_viewer.table_kphormph = g_settings.kphormph;
@@ -473,14 +494,7 @@ void analysis_double_click(int x, int y)
 
 void analysis_view_log()
 {
-    FileDialogRequest request;
-    request.title = "Select Data Log File to Analyze";
-    for (const auto& f : DATALOG_FILTERS)
-        request.filters.emplace_back(f[0], f[1]);
-    request.initial_name = g_settings.analysisname;
-    request.initial_folder = g_settings.analysispath;
-    request.file_must_exist = true;
-    std::string path = choose_file(request);
+    std::string path = choose_log("Select Data Log File to Analyze");
     if (!path.empty())
         analysis_open_log(path);
 }
@@ -526,14 +540,7 @@ int analysis_open_log(const std::string& path)
 
 void analysis_dump_log()
 {
-    FileDialogRequest request;
-    request.title = "Select Data Log File to Create Dump From";
-    for (const auto& f : DATALOG_FILTERS)
-        request.filters.emplace_back(f[0], f[1]);
-    request.initial_name = g_settings.analysisname;
-    request.initial_folder = g_settings.analysispath;
-    request.file_must_exist = true;
-    std::string input = choose_file(request);
+    std::string input = choose_log("Select Data Log File to Create Dump From");
     if (input.empty())
         return;
     if (!log_readable(input)) {
@@ -543,11 +550,9 @@ void analysis_dump_log()
     ExportOptions options;
     options.csv = g_settings.ana_csv == 1;
     options.single_header = g_settings.anasheader == 1;
-    create_controls(PROGRESS_ROW, analysis_command);
-    controls().set_range(ANALYSIS_PROGRESS, 0, stream_seconds(input), 1);
-    export_log(input, export_output_path(input, options.csv), options,
-               [](long, long) { controls().step(ANALYSIS_PROGRESS); });
-    destroy_controls(PROGRESS_ROW);
+    with_progress(input, [&](const Progress& p) {
+        return export_log(input, export_output_path(input, options.csv), options, p);
+    });
     // The progress bar stood over the table.
     ui().request_repaint();
     controls().focus(ANALYSIS_DUMP_LOG);

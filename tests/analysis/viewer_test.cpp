@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -437,11 +438,15 @@ TEST_F(Viewer, ASettingsChangeRebuildsTheTableInTheNewUnitsKeepingPageSelectionA
 
 TEST_F(Viewer, BadLogsGiveAMessageOrAnEmptyTableAndNeverACrash)
 {
-    // Not there, a folder: the message, nothing changes.
-    ui.file_answers = {temp_dir() + "/missing.dat", temp_dir()};
-    controls.click(ANALYSIS_VIEW_LOG);
-    controls.click(ANALYSIS_VIEW_LOG);
-    ASSERT_EQ(ui.shown.size(), 2u);
+    // Not there, a folder, a pipe nobody writes to, a device without end: the message, nothing
+    // changes, nothing waits.
+    std::string pipe = temp_dir() + "/pipe.dat";
+    std::remove(pipe.c_str());
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ui.file_answers = {temp_dir() + "/missing.dat", temp_dir(), pipe, "/dev/zero"};
+    for (int i = 0; i < 4; ++i)
+        controls.click(ANALYSIS_VIEW_LOG);
+    ASSERT_EQ(ui.shown.size(), 4u);
     for (const ScriptedUi::Shown& s : ui.shown) {
         EXPECT_EQ(s.text, "Can not open Data Log File");
         EXPECT_EQ(s.caption, "File Open Error");
