@@ -27,7 +27,6 @@ constexpr int CURSOR_MIN = 112, CURSOR_MAX = 792, CURSOR_TOP = 121, CURSOR_BOTTO
 constexpr int CURSOR_GRAB = 4;   // pixels either side of the cursor line that grab it
 constexpr int TICK = 4;
 constexpr double GRID_STEP = 38.2;   // pixels between the O2, TPS and grid lines
-constexpr int FRAMES_PER_SECOND_GRAPH = 17;
 
 constexpr Rgb GREY{180, 180, 180};
 constexpr Rgb GRID{90, 90, 90};
@@ -90,7 +89,9 @@ Canvas* graph_canvas() { return g_qmile_graph.open && the_host != nullptr ? the_
 
 int grid_y(int i) { return AXIS_BASE - static_cast<int>(GRID_STEP * i); }
 
-int plot_y(double v) { return SERIES_BASE - static_cast<int>(std::trunc(v + 0.5)); }
+// A value's y; above the plot's top (an engine past 8000 RPM) it stays at the top rather than
+// run over the figures.
+int plot_y(double v) { return std::max(CURSOR_TOP, SERIES_BASE - static_cast<int>(std::trunc(v + 0.5))); }
 
 // ---- Drawing ----------------------------------------------------------------------------------
 
@@ -133,7 +134,7 @@ void draw_time_scale(Canvas* c)
     for (int i = 0; i < 11; ++i)
         c->line(SERIES_X, grid_y(i), PLOT_RIGHT - 1, grid_y(i), GRID, 1);
     for (int i = 0; i < marks; ++i) {
-        int x = SERIES_X + FRAMES_PER_SECOND_GRAPH * ppf * i;
+        int x = SERIES_X + FRAMES_PER_SECOND * ppf * i;
         c->line(x, 526, x, 530, TEXT, 1);
         c->text(x - 8, 530, format_text("%2d", i), Font::Default, TEXT, BACKGROUND);
         c->line(x, CURSOR_TOP, x, PLOT_BOTTOM, GRID, 1);
@@ -191,16 +192,18 @@ void draw_readout(Canvas* c)
         s.clear();
     long r = (g.cursor_x - SERIES_X) / g.pixels_per_frame + g.start_row;
     char row[VIEW_ROW_BYTES + 1];
-    if (!read_viewer_row(r, row))
-        return;
+    // Past the table's end the places stay blank: no values of another row are left standing.
+    bool have_row = read_viewer_row(r, row);
     bool wideband = have_preferred_wb();
     for (int place = 0; place < READ_PLACES; ++place) {
         ReadoutSpec spec = READOUTS[static_cast<size_t>(place)];
         if (place == READ_O2 && wideband)
             spec.offset = ROW_WB;
-        g.readout[place].assign(row + spec.offset, static_cast<size_t>(spec.width));
         int w = c->text_width(std::string(static_cast<size_t>(spec.width) + 1, '8'), Font::Default);
         c->fill(spec.x - w, spec.y, spec.x, spec.y + 16, BACKGROUND);
+        if (!have_row)
+            continue;
+        g.readout[place].assign(row + spec.offset, static_cast<size_t>(spec.width));
         c->text(spec.x, spec.y, g.readout[place], Font::Default, TEXT, BACKGROUND, ALIGN_RIGHT);
     }
 }

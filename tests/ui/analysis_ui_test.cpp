@@ -22,6 +22,7 @@
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 #include "support/live.h"
+#include "support/qmile_run.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
 
@@ -37,36 +38,6 @@ void serve_for(double seconds)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-}
-
-void put16(FrameRecord& f, int offset, int v)
-{
-    f.b[offset] = static_cast<uint8_t>(v >> 8);
-    f.b[offset + 1] = static_cast<uint8_t>(v);
-}
-
-// A run from a standstill, 10 speed pulses a frame at 4004 pulses a mile, the speed rising 2 mph
-// a frame, a marker before frame 40; frame n carries n in its IAC column.
-Bytes run_log(int frames)
-{
-    Bytes log;
-    for (int n = 0; n < frames; ++n) {
-        FrameRecord f{};
-        put16(f, F_RUN_TIME, 60 + n / 17);
-        f.b[F_IAC] = static_cast<uint8_t>(n);
-        f.b[F_VSS_COUNTER] = static_cast<uint8_t>(10 * n);
-        f.b[F_SPEED] = static_cast<uint8_t>(std::min(2 * n, 120));
-        put16(f, F_SPEED_K, 230);
-        f.b[F_ECM_CONFIG] = 0x18;
-        put16(f, F_REF_PERIOD, 983040 / (1000 + 30 * n));
-        f.b[F_TPS] = static_cast<uint8_t>(100 + n % 100);
-        f.b[F_O2] = static_cast<uint8_t>(50 + n % 150);
-        Bytes bytes = frame_bytes(f);
-        if (n == 40)
-            bytes = insert_at(bytes, 80, marker_record(0, 3, 7, 2013, 14, 5, 9));
-        append(log, bytes);
-    }
-    return log;
 }
 
 int line_y(int line) { return 104 + 17 * line; }
@@ -120,7 +91,7 @@ protected:
 TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
 {
     MainWindow w(false);
-    open(w, run_log(300), "ui-pages.dat");
+    open(w, quarter_mile_run(300), "ui-pages.dat");
     QWidget* view = w.centralWidget();
     auto* bar = qobject_cast<QScrollBar*>(w.controls_host().widget(ANALYSIS_SCROLL));
     ASSERT_NE(bar, nullptr);
@@ -177,7 +148,7 @@ TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
 TEST_F(AnalysisWindowTest, ChangingUnitsInADialogRebuildsTheTableWhenItCloses)
 {
     MainWindow w(false);
-    open(w, run_log(100), "ui-units.dat");
+    open(w, quarter_mile_run(100), "ui-units.dat");
     QTest::keyClick(w.centralWidget(), Qt::Key_PageDown);
     void (*dialog)() = g_menu_operations.preferences;
     // A dialog that switches the speed to km/h, as the Preferences dialog does.
@@ -199,7 +170,7 @@ TEST_F(AnalysisWindowTest, DumpLogFromTheWindowWritesWhatTheCommandLineWrites)
     MainWindow w(false);
     w.show();
     w.command(CMD_ANALYSIS);
-    std::string log = write_temp_file("ui-dump.dat", run_log(100));
+    std::string log = write_temp_file("ui-dump.dat", quarter_mile_run(100));
     scripted.file_answers.push_back(log);
     QTest::mouseClick(w.controls_host().widget(ANALYSIS_SINGLE_HEADER), Qt::LeftButton);
     EXPECT_EQ(g_settings.anasheader, 1);
@@ -215,7 +186,7 @@ TEST_F(AnalysisWindowTest, TheGraphWindowFollowsTheTableAndReadsOutTheRowUnderTh
 {
     MainWindow w(false);
     std::string log = temp_dir() + "/ui-run.dat";
-    open(w, run_log(220), "ui-run.dat");
+    open(w, quarter_mile_run(220), "ui-run.dat");
     QWidget* view = w.centralWidget();
     QTest::keyClick(view, Qt::Key_Down);
     QTest::keyClick(view, Qt::Key_Down);
@@ -229,22 +200,8 @@ TEST_F(AnalysisWindowTest, TheGraphWindowFollowsTheTableAndReadsOutTheRowUnderTh
     EXPECT_EQ(graph->windowTitle(), "1/4 Mile Graph");
 
     // The figures are glanzo-cli qmile's for the same start row.
-    std::string out = temp_dir() + "/ui-run.json";
-    ASSERT_EQ(run_command(std::string(GLANZO_CLI) + " qmile " + log + " --start-row 3 > " + out), 0);
-    std::string json = read_file(out);
-    auto field = [&](const char* name) {
-        size_t at = json.find(std::string("\"") + name + "\":");
-        return at == std::string::npos ? -1.0 : std::strtod(json.c_str() + at + std::strlen(name) + 3, nullptr);
-    };
+    expect_cli_figures(log, 3, g_qmile_graph.results);
     const QmileResults& r = g_qmile_graph.results;
-    EXPECT_EQ(r.zero_to_60_s, field("zero_to_60_s"));
-    EXPECT_EQ(r.ft60_s, field("ft60_s"));
-    EXPECT_EQ(r.ft330_s, field("ft330_s"));
-    EXPECT_EQ(r.eighth_s, field("eighth_s"));
-    EXPECT_EQ(r.eighth_mph, field("eighth_mph"));
-    EXPECT_EQ(r.quarter_s, field("quarter_s"));
-    EXPECT_EQ(r.quarter_mph, field("quarter_mph"));
-    EXPECT_GT(r.quarter_s, 0.0);
     EXPECT_TRUE(shows_text(graph->canvas().snapshot(), 591, 40, format_text("%4.1f sec.", r.quarter_s)));
 
     // The pointer pressed over the plot puts the cursor there and reads out the row under it.
