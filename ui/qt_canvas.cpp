@@ -144,7 +144,7 @@ void QtCanvas::oem_text(QPainter& p, int x, int y, std::string_view s, Rgb fg, R
             break;
         default:
             p.setPen(colour(fg));
-            p.drawText(cell, Qt::AlignCenter, QString(QChar(ch)));
+            p.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(ch)));
             break;
         }
         x += OEM_CELL_W;

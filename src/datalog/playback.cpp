@@ -101,7 +101,9 @@ int start_playback_file(const std::string& path)
     stop_logging();
     g_playback.file_size = file_size(f);
     g_playback.file = f;
-    g_playback.name = file_name_part(path);
+    g_settings.play = path;
+    g_settings.playname = file_name_part(path);
+    g_settings.playpath = folder_part(path);
 
     create_controls(PROGRESS_ROW, playback_command);
     controls().set_range(PLAYBACK_PROGRESS, 0, static_cast<int>(g_playback.file_size / STREAM_SECOND_BYTES) + 5, 1);
@@ -113,19 +115,18 @@ int start_playback_file(const std::string& path)
     g_playback.paused = 0;
     g_playback.backup_seconds = 0;
     g_playback.progress_count = 0;
-    // The name is in place before the flag publishes it to the display thread.
+    // The trip starts over before the display thread sees the first frame of the file, so that
+    // every frame it shows counts the same way however soon it gets to it.
+    restart_trip();
+    // The file's name is in place before the flag publishes it to the status panel.
     g_playback.playing.store_release(1);
     set_playback_source(1, f);
     set_run_mode(RUN_PLAYBACK);
 
-    g_settings.play = path;
-    g_settings.playname = g_playback.name;
-    g_settings.playpath = folder_part(path);
     save_config();
     ui().request_repaint();
 
     create_playback_bar();
-    restart_trip();
     disconnect_port();
     return 0;
 }
@@ -246,5 +247,4 @@ void reset_playback_state()
         std::fclose(g_playback.file);
     g_playback.file = nullptr;
     g_playback.file_size = 0;
-    g_playback.name.clear();
 }

@@ -33,7 +33,6 @@ struct PlaybackState {
     std::mutex file_lock;                // held across a playback pass of the display thread
     FILE* file = nullptr;                // window thread only
     long file_size = 0;
-    std::string name;                    // the file name the status panel shows
 };
 
 extern PlaybackState g_playback;

@@ -165,12 +165,23 @@ void back_up(int seconds)
         std::fseek(f, -n, SEEK_CUR);
 }
 
+// The wait after a played-back frame. Frames are paced against a running deadline rather than by
+// a plain sleep each, so that the time the frame took and a late wake-up do not add up: a frame
+// takes its [PBSPD] + 7 ms however busy the machine is. After a pause or a stall the deadline
+// starts afresh instead of rushing to catch up.
 void pace(int ms)
 {
-    if (void (*sleep)(int) = g_display.pace_sleep)
+    if (void (*sleep)(int) = g_display.pace_sleep) {
         sleep(ms);
-    else
-        sleep_ms(ms);
+        return;
+    }
+    static std::chrono::steady_clock::time_point due;   // the display thread's own
+    auto now = std::chrono::steady_clock::now();
+    auto period = std::chrono::milliseconds(ms);
+    if (due + period < now)
+        due = now;
+    due += period;
+    std::this_thread::sleep_until(due);
 }
 
 void playback_pass()
@@ -240,26 +251,30 @@ void reset_engine_detection()
     g_playback.pending_backup = 0;
 }
 
+void display_pass()
+{
+    if (g_display.display_hold != 0) {
+        sleep_ms(1);
+        return;
+    }
+    switch (g_stream.run_mode) {
+    case RUN_ANALYSIS:
+    case RUN_FLASH:
+        sleep_ms(60);
+        break;
+    case RUN_PLAYBACK:
+        playback_pass();
+        break;
+    default:
+        live_pass();
+        break;
+    }
+}
+
 void display_thread_main()
 {
-    while (g_display.stop == 0) {
-        if (g_display.display_hold != 0) {
-            sleep_ms(1);
-            continue;
-        }
-        switch (g_stream.run_mode) {
-        case RUN_ANALYSIS:
-        case RUN_FLASH:
-            sleep_ms(60);
-            break;
-        case RUN_PLAYBACK:
-            playback_pass();
-            break;
-        default:
-            live_pass();
-            break;
-        }
-    }
+    while (g_display.stop == 0)
+        display_pass();
 }
 
 int start_display_thread()
@@ -277,8 +292,10 @@ int start_display_thread()
 void stop_display_thread()
 {
     g_display.stop = 1;
+    g_stream.stop_waiting = 1;
     if (display_thread.joinable())
         display_thread.join();
+    g_stream.stop_waiting = 0;
 }
 
 void reset_display()
@@ -287,6 +304,18 @@ void reset_display()
     g_display.active_display = DISPLAY_GAUGES;
     g_display.one_second_counter = 0;
     reset_engine_detection();
+    g_display.run_hours = 0;
+    g_display.run_minutes = 0;
+    g_display.run_seconds = 0;
+    g_display.prom_id = 0;
+    g_display.engine_speed = 0;
+    g_display.cylinders = 0;
+    g_display.injection_type = 0;
+    g_display.map_bar = 1;
+    g_display.firmware_minor = 0;
+    g_display.sibling_firmware = 0;
+    g_display.bank = 0;
+    g_display.bank_valid = 0;
     g_display.frame_index = 0;
     g_display.last_stream_request = -1;
     g_display.last_flush = -1;

@@ -103,6 +103,8 @@ int decode_and_dispatch();
 // Clears the detection and the pending back-up (playback stop).
 void reset_engine_detection();
 
+// One pass of the display thread's loop (tests drive it pass by pass).
+void display_pass();
 void display_thread_main();
 int start_display_thread();   // 0, or -1 when the thread cannot be created
 void stop_display_thread();

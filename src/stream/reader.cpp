@@ -15,6 +15,10 @@ namespace {
 [[gnu::noinline]] int exhausted_or_ended(FileSource& src, bool is_playback)
 {
     if (src.exhausted.load_acquire() != 0) {
+        // The reader waits at the end until the source is switched; a thread being stopped
+        // gets out at once.
+        if (g_stream.stop_waiting != 0)
+            return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 0;
     }
@@ -206,4 +210,5 @@ void reset_stream()
     set_source(g_stream.playback, 0, nullptr);
     set_source(g_stream.analysis, 0, nullptr);
     g_stream.on_playback_end = nullptr;
+    g_stream.stop_waiting = 0;
 }

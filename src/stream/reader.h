@@ -63,6 +63,8 @@ struct StreamState {
     // Called on the reading thread when the playback file ends (the playback marks itself
     // finished and has the window repainted).
     Shared<void (*)()> on_playback_end{nullptr};
+    // Set while the reading thread is being stopped: an ended file source no longer waits.
+    Shared<int32_t> stop_waiting{0};
 };
 
 extern StreamState g_stream;

@@ -108,8 +108,6 @@ protected:
         attach_qmile_graph_host(&graph);
         build_device_catalogue();
         rebuild_channel_state();
-        // No wideband channel here: its last value (from an earlier test) must not show.
-        g_adc.current_wb_afr = 0.0;
         create_analysis_display();
     }
     void TearDown() override

@@ -24,6 +24,42 @@ FrameRecord sample_frame(uint32_t seed)
     return f;
 }
 
+FrameRecord drive_frame(uint32_t n)
+{
+    FrameRecord f = sample_frame(7);
+    f.b[0] = 0;                      // no engine stop
+    f.b[1] = 0x80;                   // running
+    f.b[13] = 0;
+    f.b[3] = 0;
+    f.b[F_ECM_CONFIG] = 0x18;        // multi-port, 8 cylinders, 1-bar MAP
+    for (int i = 0; i < 4; ++i)
+        f.b[90 + i] = static_cast<uint8_t>(n >> (24 - 8 * i));
+    uint32_t run_time = 100 + n / 17;
+    f.b[F_RUN_TIME] = static_cast<uint8_t>(run_time >> 8);
+    f.b[F_RUN_TIME + 1] = static_cast<uint8_t>(run_time & 0xFF);
+    f.b[F_VSS_COUNTER] = static_cast<uint8_t>(2 * n);
+    f.b[F_FUEL_COUNTER] = static_cast<uint8_t>(n);
+    f.b[F_SPEED_K] = 0;
+    f.b[F_SPEED_K + 1] = 230;        // 920920 / 230 = 4004 pulses a mile
+    f.b[F_INJ_FLOW] = 1416 >> 8;     // 1416 / 188.8 x 8 / 2 = 30
+    f.b[F_INJ_FLOW + 1] = 1416 & 0xFF;
+    return f;
+}
+
+uint32_t drive_frame_number(const FrameRecord& f)
+{
+    return static_cast<uint32_t>(f.b[90]) << 24 | static_cast<uint32_t>(f.b[91]) << 16 |
+           static_cast<uint32_t>(f.b[92]) << 8 | f.b[93];
+}
+
+Bytes drive_log(int frames)
+{
+    Bytes out = time_record(3, 7, 2013, 13, 5, 0);
+    for (int n = 0; n < frames; ++n)
+        append(out, frame_bytes(drive_frame(static_cast<uint32_t>(n))));
+    return out;
+}
+
 Bytes frame_bytes(const FrameRecord& f)
 {
     Bytes out(FRAME_PAYLOAD_BYTES + 4);

@@ -14,6 +14,16 @@ using Bytes = std::vector<uint8_t>;
 // patterns so a test knows exactly what the reader should see.
 FrameRecord sample_frame(uint32_t seed);
 
+// Frame `n` of a steady drive of a running engine: run time 100 s + n / 17 (17 frames a second),
+// the frame number in bytes 90-93 (as ecm-sim numbers its frames), the speed counter (byte 166)
+// up 2 and the fuel counter (byte 241) up 1 a frame, 4004 pulses a mile and flow constant 30 (8
+// cylinders, multi-port, 1-bar sensor).
+FrameRecord drive_frame(uint32_t n);
+// The frame number drive_frame put into a record.
+uint32_t drive_frame_number(const FrameRecord& f);
+// A data log of `frames` drive frames after a recording header.
+Bytes drive_log(int frames);
+
 // The 277 bytes of a frame: sync pair, payload, CRC (high byte first).
 Bytes frame_bytes(const FrameRecord& f);
 // The same with the CRC's low byte changed.

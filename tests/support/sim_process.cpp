@@ -68,3 +68,10 @@ int run_command(const std::string& command)
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+CliRun run_cli(const std::string& args)
+{
+    std::string out = temp_dir() + "/cli.out", err = temp_dir() + "/cli.err";
+    int code = run_command(std::string(GLANZO_CLI) + " " + args + " >" + out + " 2>" + err);
+    return CliRun{code, read_file(out), read_file(err)};
+}

@@ -28,3 +28,11 @@ private:
 
 // Runs a shell command; returns its exit code (-1 when it did not exit normally).
 int run_command(const std::string& command);
+
+// What a run of glanzo-cli printed and returned.
+struct CliRun {
+    int exit_code;
+    std::string out, err;
+};
+// Runs glanzo-cli with `args` (a shell word list).
+CliRun run_cli(const std::string& args);

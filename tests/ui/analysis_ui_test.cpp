@@ -9,7 +9,6 @@
 #include <QWheelEvent>
 
 #include <cstring>
-#include <thread>
 
 #include "analysis/qmile_graph.h"
 #include "analysis/viewer.h"
@@ -25,20 +24,12 @@
 #include "support/qmile_run.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
+#include "ui/serve.h"
 
 namespace {
 
 const QColor MARKER(200, 153, 51);
 const QColor SELECTED(51, 51, 123);
-
-void serve_for(double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
 
 int line_y(int line) { return 104 + 17 * line; }
 
@@ -62,8 +53,6 @@ protected:
         std::remove(config_path().c_str());
         build_device_catalogue();
         rebuild_channel_state();
-        // No wideband channel here: its last value (from an earlier test) must not show.
-        g_adc.current_wb_afr = 0.0;
     }
     void TearDown() override
     {

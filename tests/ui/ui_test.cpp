@@ -31,6 +31,7 @@
 #include "support/sim_process.h"
 #include "ui/qt_canvas.h"
 #include "ui/qt_ui.h"
+#include "ui/serve.h"
 #include "velearn/ve_learn_state.h"
 
 namespace {
@@ -39,24 +40,6 @@ const QColor NEEDLE(210, 63, 10);
 const QColor GREEN(10, 160, 5);
 const QColor BLACK(0, 0, 0);
 const QColor FACE(180, 180, 180);
-
-// Keeps the event loop turning while waiting.
-bool serve_until(const std::function<bool()>& done, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void serve_for(double seconds)
-{
-    serve_until([] { return false; }, seconds);
-}
 
 class ShellTest : public ::testing::Test {
 protected:

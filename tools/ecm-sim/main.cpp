@@ -135,7 +135,7 @@ int write_log(const SimOptions& opt, const std::string& path, long seconds)
     int marker = 0;
     for (long n = 0; n < seconds * FRAMES_PER_SECOND && sim_next_frame(ecm, frame); ++n) {
         if (n > 0 && n % (60 * FRAMES_PER_SECOND) == 0) {
-            char mark[8];
+            char mark[16];
             std::snprintf(mark, sizeof mark, "MARK%03d", marker++ % 1000);
             std::fputs(mark, f);
         }
