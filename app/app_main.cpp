@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "displays/display_routines.h"
 #include "stream/display_thread.h"
+#include "ui/config_location.h"
 #include "ui/qt_ui.h"
 
 int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
@@ -56,6 +57,8 @@ int app_main(const AppOptions& options)
 
     if (!options.config.empty())
         set_config_path(options.config);
+    else
+        set_config_path(desktop_config_path(CONFIG_FILE_NAME));
     g_settings.port = "COM2";
     reset_display_routines();   // the needles rest at zero, the wheel at its first spoke
     if (!config_path().empty())

@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include <glob.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,7 +31,9 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "link/serial_devices.h"
 #include "stream/display_thread.h"
+#include "ui/about_dialog.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
 
@@ -99,30 +99,6 @@ constexpr int DISPLAY_ITEMS[] = {CMD_GLANZO,     CMD_TRIP,  CMD_VE_LEARN, CMD_SP
 
 // Keys "1" to "5" and the displays they choose.
 constexpr int QUICK_KEYS[] = {CMD_QUICK_GZD, CMD_QUICK_TRIP, CMD_QUICK_VE, CMD_QUICK_SPK, CMD_QUICK_DIAG};
-
-QString com_item_text(int n)
-{
-    // The mnemonic is the last digit for COM1 to COM9 and the 0 of COM10; none beyond.
-    if (n <= 9)
-        return QString("COM&%1").arg(n);
-    if (n == 10)
-        return "COM1&0";
-    return QString("COM%1").arg(n);
-}
-
-// Serial devices of this machine that the COM names do not reach.
-std::vector<std::string> serial_devices()
-{
-    std::vector<std::string> found;
-    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
-        glob_t g{};
-        if (glob(pattern, 0, nullptr, &g) == 0)
-            for (size_t i = 0; i < g.gl_pathc; ++i)
-                found.emplace_back(g.gl_pathv[i]);
-        globfree(&g);
-    }
-    return found;
-}
 
 void ve_learn_changed()
 {
@@ -302,8 +278,8 @@ void MainWindow::build_menu()
         case IN_FILE:
             if (m.command == 0) {
                 QMenu* ports = file->addMenu(m.text);
-                for (int n = 1; n <= 40; ++n)
-                    add(ports, com_item_text(n), com_command(n), false);
+                for (int n = 1; n <= COM_PORT_COUNT; ++n)
+                    add(ports, QString::fromStdString(com_item_text(n)), com_command(n), false);
                 add_device_items(ports);
             } else {
                 add(file, m.text, m.command, m.greyed);
@@ -706,26 +682,7 @@ void MainWindow::shutdown()
     run_posted_work();   // what the threads left for this window, while it is still here
 }
 
-void MainWindow::about_dialog()
-{
-    QDialog dialog(this);
-    dialog.setWindowTitle("About");
-    dialog.setFixedSize(260, 120);
-    QLabel icon(&dialog);
-    icon.setPixmap(app_icon().pixmap(32, 32));
-    icon.setGeometry(20, 20, 32, 32);
-    QLabel name("Glanzo Display", &dialog);
-    name.setGeometry(70, 18, 170, 20);
-    QLabel version("Version 3.0i", &dialog);
-    version.setGeometry(70, 40, 170, 20);
-    QPushButton ok("OK", &dialog);
-    ok.setGeometry(180, 80, 60, 26);
-    ok.setDefault(true);
-    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    g_ui_state.modal_dialog_open = 1;
-    dialog.exec();
-    g_ui_state.modal_dialog_open = 0;
-}
+void MainWindow::about_dialog() { ::about_dialog(this, app_icon().pixmap(32, 32), "Glanzo Display", "Version 3.0i"); }
 
 void MainWindow::help_dialog()
 {

@@ -1,25 +1,37 @@
 // ZOV_J8Update: brings an ECM to firmware 1.2 and converts calibration BIN files.
 //
+//   ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS]   the window
 //   ZOV_J8Update [--config FILE] --run --port DEV     update the ECM on DEV, in the current folder
 //   ZOV_J8Update [--config FILE] --bin-update FILE    convert FILE to its "_new" name
 //
-// Both run without a window and print what the window would show: the message lines as
+// The last two run without a window and print what the window would show: the message lines as
 // "colour: TEXT", message boxes as "CAPTION: TEXT". Exit 0 on success.
+//
+// Without --config the configuration file is ZOV_J8Update.cfg beside the program, or in the user's
+// configuration folder when the program's folder cannot be written.
+#include <QApplication>
+#include <QTimer>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "config/updater_config.h"
-#include "flash/protocol.h"
 #include "flash/sink.h"
-#include "flash/tick.h"
-#include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "ui/config_location.h"
+#include "ui/qt_ui.h"
+#include "updater/commands.h"
 #include "updater/update.h"
+#include "updater/updater_window.h"
 
 namespace {
+
+const char* const USAGE =
+    "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]";
 
 class PrintingSink : public FlashSink {
 public:
@@ -48,15 +60,14 @@ std::string one_line(const std::string& caption, const std::string& text)
 
 int run(const std::string& port)
 {
-    use_updater_profiles();
     PrintingSink sink;
     set_flash_sink(&sink);
-    start_tick_timer();
-    start_link_thread();
     // As choosing the port does: remember it, open it, flush what the ring holds.
     g_updater_settings.port = port;
-    save_updater_config();
-    request_port_state(PORT_OPEN, port.c_str());
+    if (start_updater_link() != 0) {
+        set_flash_sink(nullptr);
+        return fail("cannot start the link thread");
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (g_port.link_running == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -67,17 +78,9 @@ int run(const std::string& port)
         rc = fail("cannot open " + device_path_for(port));
     } else {
         flash_clear();
-        rc = run_update();
-        flash_message(FLASH_NORMAL, "");
-        if (rc == 0)
-            flash_message(FLASH_SUCCESS, "    -Update Successful-");
-        else
-            flash_message(FLASH_FAILURE, "     -Update Failed-");
-        rc = rc == 0 ? 0 : 1;
+        rc = run_update_and_report() == 0 ? 0 : 1;
     }
-    request_port_state(PORT_CLOSE, nullptr);
-    stop_link_thread();
-    stop_tick_timer();
+    stop_updater_link();
     set_flash_sink(nullptr);
     return rc;
 }
@@ -94,36 +97,77 @@ int convert(const std::string& path)
     return 0;
 }
 
+int window(const std::string& screenshot, double after)
+{
+    // A configuration that cannot be opened is reported in a window already.
+    QtUi startup_ui;
+    set_ui(&startup_ui);
+    load_updater_config();
+    int status = 0;
+    {
+        UpdaterWindow w;
+        w.show();
+        if (w.start() != 0)
+            return 1;
+        if (!screenshot.empty()) {
+            QTimer::singleShot(static_cast<int>(after * 1000), &w, [&] {
+                if (!w.grab().save(QString::fromLocal8Bit(screenshot.c_str()), "PNG"))
+                    status = fail("cannot write " + screenshot);
+                w.close();
+            });
+        }
+        QApplication::setQuitOnLastWindowClosed(true);
+        int rc = QApplication::exec();
+        if (status == 0)
+            status = rc;
+    }
+    set_ui(nullptr);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::string config, port, bin;
+    std::string config, port, bin, screenshot;
+    double after = 0;
     bool run_asked = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
-        if (a == "--config" && has_value)
+        if (a == "--config" && has_value) {
             config = argv[++i];
-        else if (a == "--port" && has_value)
+        } else if (a == "--port" && has_value) {
             port = argv[++i];
-        else if (a == "--bin-update" && has_value)
+        } else if (a == "--bin-update" && has_value) {
             bin = argv[++i];
-        else if (a == "--run")
+        } else if (a == "--run") {
             run_asked = true;
-        else
-            return fail("usage: ZOV_J8Update [--config FILE] (--run --port DEV | --bin-update FILE)");
+        } else if (a == "--screenshot" && has_value) {
+            screenshot = argv[++i];
+        } else if (a == "--after" && has_value) {
+            char* end = nullptr;
+            after = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !(after >= 0 && after < 86400))
+                return fail("--after takes a number of seconds");
+        } else {
+            return fail(USAGE);
+        }
     }
-    if (!config.empty())
-        set_updater_config_path(config);
-    load_updater_config();
+    QCoreApplication::setApplicationName("ZOV_J8Update");
+    set_updater_config_path(config.empty() ? desktop_config_path(UPDATER_CONFIG_FILE_NAME) : config);
 
     if (run_asked) {
         if (port.empty())
             return fail("--run needs --port DEV");
+        load_updater_config();
         return run(port);
     }
-    if (!bin.empty())
+    if (!bin.empty()) {
+        load_updater_config();
         return convert(bin);
-    return fail("this build has no window yet: use --run --port DEV or --bin-update FILE");
+    }
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName("ZOV_J8Update");
+    return window(screenshot, after);
 }

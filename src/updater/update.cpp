@@ -17,6 +17,8 @@
 #include "platform/paths.h"
 #include "updater/firmware.h"
 
+UpdateState g_update;
+
 namespace {
 
 int fail(const char* text)
@@ -26,6 +28,15 @@ int fail(const char* text)
 }
 
 std::string bank_line(int bank) { return "Bank #: " + std::to_string(bank) + " "; }
+
+// At a point where no bank is half-done: whether the run is to stop here (and say so).
+bool stopping_here()
+{
+    if (g_update.stop_request == 0)
+        return false;
+    flash_message(FLASH_ERROR, "Update Stopped");
+    return true;
+}
 
 // Calibration bytes that versions 1.0 and 1.1 carry differently from 1.2.
 struct ConversionPatch {
@@ -201,6 +212,8 @@ int run_update()
 
     flash_message(FLASH_NORMAL, "Reading Calibrations");
     for (int n = 0; n < BANK_COUNT; ++n) {
+        if (stopping_here())
+            return -1;
         flash_message(FLASH_NORMAL, bank_line(n));
         g_flash.params.bank = n;
         if (save_old_calibration(n, old_bin_name(n)) != 0)
@@ -209,6 +222,8 @@ int run_update()
 
     flash_message(FLASH_NORMAL, "Creating New Calibrations");
     for (int n = 0; n < BANK_COUNT; ++n) {
+        if (stopping_here())
+            return -1;
         flash_message(FLASH_NORMAL, bank_line(n));
         std::string error;
         if (convert_calibration(old_bin_name(n), new_bin_name(n), error) != 0)
@@ -217,6 +232,8 @@ int run_update()
 
     flash_message(FLASH_NORMAL, "Programming Banks...");
     for (int n = 0; n < BANK_COUNT; ++n) {
+        if (stopping_here())
+            return -1;
         if (program_updated_bank(n) != 0) {
             flash_message(FLASH_FAILURE, "BIN Programing FAILED!");
             return -1;
@@ -227,6 +244,17 @@ int run_update()
     if (TxSlStop(1) != 0)
         return fail("TxSlStop Failed");
     return 0;
+}
+
+int run_update_and_report()
+{
+    int rc = run_update();
+    flash_message(FLASH_NORMAL, "");
+    if (rc == 0)
+        flash_message(FLASH_SUCCESS, "    -Update Successful-");
+    else
+        flash_message(FLASH_FAILURE, "     -Update Failed-");
+    return rc;
 }
 
 std::string bin_update_name(const std::string& path)
@@ -244,10 +272,10 @@ BinUpdateResult bin_update(const std::string& path)
 {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)
-        return {-1, "Can not open BIN file", "File Open Error", ""};
+        return {BIN_UPDATE_NO_FILE, "Can not open BIN file", "File Open Error", ""};
     std::fclose(f);
     if (bin_check(path) != 0)
-        return {-1, "Not an ZOV Flash BIN", "Incorrect BIN File", ""};
+        return {BIN_UPDATE_NOT_BIN, "Not an ZOV Flash BIN", "Incorrect BIN File", ""};
 
     g_updater_settings.flshbin = path;
     g_updater_settings.flshbinfile = file_name_part(path);
@@ -256,6 +284,7 @@ BinUpdateResult bin_update(const std::string& path)
     std::string new_path = bin_update_name(path);
     std::string error;
     if (convert_calibration(path, new_path, error) != 0)
-        return {-1, "             BIN Creation failed             \n\n" + error, "Incorrect BIN File", new_path};
-    return {0, "            New BIN has been Created             ", "SUCCESS!", new_path};
+        return {BIN_UPDATE_FAILED, "             BIN Creation failed             \n\n" + error, "Incorrect BIN File",
+                new_path};
+    return {BIN_UPDATE_DONE, "            New BIN has been Created             ", "SUCCESS!", new_path};
 }

@@ -1,0 +1,26 @@
+#include "link/serial_devices.h"
+
+#include <glob.h>
+
+std::string com_item_text(int n)
+{
+    std::string digits = std::to_string(n);
+    if (n <= 9)
+        return "COM&" + digits;
+    if (n == 10)
+        return "COM1&0";
+    return "COM" + digits;
+}
+
+std::vector<std::string> serial_devices()
+{
+    std::vector<std::string> found;
+    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
+        glob_t g{};
+        if (glob(pattern, 0, nullptr, &g) == 0)
+            for (size_t i = 0; i < g.gl_pathc; ++i)
+                found.emplace_back(g.gl_pathv[i]);
+        globfree(&g);
+    }
+    return found;
+}
