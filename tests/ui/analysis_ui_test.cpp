@@ -130,6 +130,9 @@ TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
     EXPECT_EQ(w.canvas().pixel(760, line_y(0) + 8), SELECTED) << "the marker row selected";
     EXPECT_NE(w.canvas().pixel(760, line_y(3) + 8), SELECTED);
 
+    // The table's 96 columns fit between the frame and the scroll bar.
+    EXPECT_LE(w.canvas().text_width(std::string(ROW_SHOWN_CHARS, 'W'), Font::Table), 772 - 3);
+
     QImage shot = w.grab().toImage();
     shot.save(QString::fromStdString(temp_dir() + "/analysis_display.png"));
 }
