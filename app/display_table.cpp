@@ -2,7 +2,9 @@
 
 #include "analysis/viewer.h"
 #include "app/qmile_graph_window.h"
+#include "displays/diagnostics.h"
 #include "displays/gauges.h"
+#include "displays/knock_map.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
 
@@ -13,6 +15,13 @@ void paint_gauges()
 {
     gauge_paint();
     gauge_redraw_dynamic();
+}
+
+// The tab outline first, then the map.
+void paint_knock_page()
+{
+    paint_knock_tabs();
+    paint_knock_display();
 }
 
 // The Analysis page with its graph window beside it.
@@ -41,12 +50,13 @@ const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
      paint_gauges},
     {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,
      nullptr},
-    {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, nullptr, nullptr, nullptr},
+    {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, create_knock_display,
+     destroy_knock_display, paint_knock_page},
     {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, create_analysis, destroy_analysis,
      paint_analysis_display},
     {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, nullptr, nullptr, nullptr},
     {DISPLAY_DIAGNOSTICS, CMD_DIAGNOSTIC, CMD_QUICK_DIAG, '5', "Sensor Diagnostics", 300, true, true, nullptr, nullptr,
-     nullptr},
+     paint_diagnostics},
 }};
 
 const DisplayEntry* display_for_command(int command)

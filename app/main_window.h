@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/display_table.h"
+#include "app/malfunction_window.h"
 #include "ui/qt_canvas.h"
 #include "ui/qt_controls.h"
 #include "ui/qt_ui.h"
@@ -94,7 +95,8 @@ private:
     QTimer timer_;
     std::map<int, QAction*> actions_;
     std::map<int, std::string> device_commands_;
-    std::array<ToolWindow, 2> tool_windows_{{{CMD_MALF_CODES, nullptr, nullptr, nullptr, nullptr},
+    std::array<ToolWindow, 2> tool_windows_{{{CMD_MALF_CODES, malfunction_window_is_open, open_malfunction_window,
+                                              close_malfunction_window, focus_malfunction_window},
                                              {CMD_BANK_SELECT, nullptr, nullptr, nullptr, nullptr}}};
     bool threads_started_ = false;
     bool shut_down_ = false;

@@ -23,3 +23,4 @@ int cmd_qmile(const Args& args);
 int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);
+int cmd_knock(const Args& args);

@@ -32,6 +32,7 @@ constexpr Command COMMANDS[] = {
     {"smooth", "smooth FACTOR   (490 integers on stdin)", cmd_smooth},
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
+    {"knock", "knock LOG", cmd_knock},
 };
 
 void print_usage(FILE* out)

@@ -52,9 +52,8 @@ constexpr FontCell FONT_CELLS[] = {
     // that wide is smaller than the cell.
     {"Liberation Sans", 16, true, false, 12},
     {"Liberation Mono", 14, false, true, 0},    // small
-    // The tables are laid out in 8-pixel columns (a VE row of 63 characters fills 504 pixels);
-    // Liberation Mono fitted to the 17-pixel cell is 9 pixels wide, its 14-pixel size 8.
-    {"Liberation Mono", 17, false, true, 14},   // table
+    // table: the tables are laid out 8 pixels a character; 14 is the largest size that wide.
+    {"Liberation Mono", 17, false, true, 14},
     {"Liberation Sans", 24, false, false, 0},   // title
     {"Liberation Sans", 28, true, false, 0},    // large
     {"Liberation Mono", OEM_CELL_H, false, true, 0},
@@ -293,6 +292,23 @@ void QtCanvas::scroll(int left, int top, int right, int bottom, int dy, Rgb fill
         QPainter p(&image_);
         p.drawImage(area.left(), area.top(), moved);
         p.fillRect(area.left(), area.bottom() + 1 - dy, area.width(), dy, colour(fill_colour));
+        drawn_over(area);
+    }
+    changed();
+}
+
+void QtCanvas::scroll_left(int left, int top, int right, int bottom, int dx, Rgb fill_colour)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        QRect area = QRect(left, top, right - left, bottom - top).intersected(image_.rect());
+        if (area.isEmpty() || dx <= 0)
+            return;
+        dx = std::min(dx, area.width());
+        QImage moved = image_.copy(area.adjusted(dx, 0, 0, 0));
+        QPainter p(&image_);
+        p.drawImage(area.left(), area.top(), moved);
+        p.fillRect(area.right() + 1 - dx, area.top(), dx, area.height(), colour(fill_colour));
         drawn_over(area);
     }
     changed();

@@ -45,6 +45,7 @@ public:
     void ellipse(int left, int top, int right, int bottom, Rgb pen, int width, Rgb fill) override;
     void arc(int cx, int cy, int radius, double start_deg, double span_deg, Rgb colour, int width) override;
     void scroll(int left, int top, int right, int bottom, int dy, Rgb fill) override;
+    void scroll_left(int left, int top, int right, int bottom, int dx, Rgb fill) override;
     void xor_line(int x1, int y1, int x2, int y2) override;
     void bitmap(int x, int y, int w, int h, const uint32_t* argb) override;
     int text_width(std::string_view s, Font font) override;

@@ -98,6 +98,16 @@ QWidget* QtControls::make(const ControlSpec& s, QButtonGroup*& radio_group)
         auto* b = new QPushButton(qtext(s.text), parent_);
         b->setFlat((s.style & CS_FLAT) != 0);
         b->setAutoDefault(false);
+        if (s.style & CS_FLAT) {
+            // Without its raised face a button still covers what is drawn under it, in the
+            // window's colours.
+            window_colours(b);
+            QPalette p = b->palette();
+            p.setColor(QPalette::ButtonText, QColor(TEXT.r, TEXT.g, TEXT.b));
+            p.setColor(QPalette::Button, QColor(BACKGROUND.r, BACKGROUND.g, BACKGROUND.b));
+            b->setPalette(p);
+            b->setAutoFillBackground(true);
+        }
         w = b;
         break;
     }

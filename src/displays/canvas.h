@@ -49,6 +49,8 @@ public:
     virtual void arc(int cx, int cy, int radius, double start_deg, double span_deg, Rgb colour, int width) = 0;
     // Moves the rectangle's contents up by `dy` pixels and fills what is uncovered with `fill`.
     virtual void scroll(int left, int top, int right, int bottom, int dy, Rgb fill) = 0;
+    // Moves the rectangle's contents left by `dx` pixels and fills what is uncovered with `fill`.
+    virtual void scroll_left(int left, int top, int right, int bottom, int dx, Rgb fill) = 0;
     // A one-pixel line that inverts what it crosses; drawing it twice restores the picture.
     virtual void xor_line(int x1, int y1, int x2, int y2) = 0;
     virtual void bitmap(int x, int y, int w, int h, const uint32_t* argb) = 0;

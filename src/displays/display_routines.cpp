@@ -1,7 +1,10 @@
 #include "displays/display_routines.h"
 
 #include "analysis/viewer.h"
+#include "displays/diagnostics.h"
 #include "displays/gauges.h"
+#include "displays/knock_map.h"
+#include "displays/malfunction.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
@@ -15,6 +18,8 @@ void install_display_routines()
     g_frame_hooks.advance_activity_wheel = advance_activity_wheel;
     g_frame_hooks.update[ROUTINE_VE_LEARN] = ve_learn_update;
     g_frame_hooks.autosave_ve_learn = autosave_ve_learn;
+    g_frame_hooks.update[ROUTINE_KNOCK_MAP] = [](const FrameRecord& f, int draw) { knock_map_update(f, draw); };
+    g_frame_hooks.update[ROUTINE_DIAGNOSTICS] = diagnostics_update;
 }
 
 void reset_display_routines()
@@ -23,5 +28,8 @@ void reset_display_routines()
     reset_status_panel();
     reset_trip();
     reset_ve_learn_state();
+    reset_knock_map();
+    reset_diagnostics();
+    reset_malfunction();
     reset_viewer();
 }

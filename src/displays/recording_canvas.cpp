@@ -79,6 +79,12 @@ void RecordingCanvas::scroll(int left, int top, int right, int bottom, int dy, R
     shapes_.push_back({'s', left, top, right, bottom, fill, dy});
 }
 
+void RecordingCanvas::scroll_left(int left, int top, int right, int bottom, int dx, Rgb fill)
+{
+    std::lock_guard<std::mutex> l(lock_);
+    shapes_.push_back({'h', left, top, right, bottom, fill, dx});
+}
+
 void RecordingCanvas::xor_line(int x1, int y1, int x2, int y2)
 {
     std::lock_guard<std::mutex> l(lock_);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine_model.h"
@@ -63,6 +64,57 @@ TEST(EngineModel, WarmsUpCruisesCoastsAndRunsAQuarterMileWithKnock)
     EXPECT_LT(quarter_at, 17.0);
     EXPECT_EQ(pulses_per_mile(f.u16(F_SPEED_K)), 4004);
     EXPECT_EQ(cylinder_count(f), 8);
+}
+
+// Knock as an engine has it: the counter climbs in short bursts at high load, always with spark
+// retard; with a 2-bar sensor the engine boosts at full throttle and knocks in boost; malfunction
+// codes come and go in the first group, stay in the second, and one is stored in the third.
+TEST(EngineModel, KnocksInBurstsUnderLoadAndBoostsWithATwoBarSensor)
+{
+    for (int bar : {1, 2, 3}) {
+        EngineModel m;
+        engine_model_init(m, 11, bar);
+        FrameRecord f;
+        int previous = -1, bursts = 0, knock_frames = 0, light_load_knock = 0, boost_frames = 0;
+        int max_kpa = 0, boost_byte_mismatch = 0, groups_seen = 0;
+        bool in_burst = false;
+        for (int i = 0; i < 17 * 300; ++i) {
+            engine_model_step(m, f);
+            EXPECT_EQ(map_sensor_bar(f), bar);
+            int count = f.u16(F_KNOCK_COUNT);
+            bool knocked = previous >= 0 && count != previous;
+            previous = count;
+            if (knocked) {
+                ++knock_frames;
+                EXPECT_GT(f.u8(F_SPARK_RETARD), 0) << "the ECM pulls spark when it counts knock";
+                if (map_load_kpa(f.u8(F_MAP_LOAD)) < 80)
+                    ++light_load_knock;
+            }
+            bursts += knocked && !in_burst;
+            in_burst = knocked;
+            double kpa = map_sensor_kpa(f.u8(F_MAP_COUNT), bar);
+            max_kpa = std::max(max_kpa, static_cast<int>(kpa));
+            if (f.u8(F_BOOST_COUNT) != 0) {
+                ++boost_frames;
+                boost_byte_mismatch += std::abs(boost_kpa(f.u8(F_BOOST_COUNT), bar) - (kpa - 100.5)) > 3;
+            }
+            for (int g : {F_MALF_SET_1, F_MALF_SET_2, F_MALF_SET_3})
+                if (f.b[g] | f.b[g + 1] | f.b[g + 2])
+                    groups_seen |= 1 << (g == F_MALF_SET_1 ? 0 : g == F_MALF_SET_2 ? 1 : 2);
+        }
+        EXPECT_GE(bursts, 3) << bar << " bar";
+        EXPECT_GT(knock_frames, bursts * 3) << "bursts, not single frames";
+        EXPECT_EQ(light_load_knock, 0) << "knock only under load";
+        EXPECT_EQ(groups_seen, 7) << "codes in all three groups";
+        if (bar == 1) {
+            EXPECT_EQ(boost_frames, 0);
+            EXPECT_LT(max_kpa, 105);
+        } else {
+            EXPECT_GT(boost_frames, 17 * 5);
+            EXPECT_GT(max_kpa, bar == 2 ? 160 : 220);
+            EXPECT_EQ(boost_byte_mismatch, 0) << "the boost count follows the manifold pressure";
+        }
+    }
 }
 
 TEST(EngineModel, TheSameSeedGivesTheSameFrames)

@@ -15,14 +15,33 @@ constexpr int SPEED_K = 230;          // bytes 127-128: 920920 / 230 = 4004 puls
 constexpr int FLOW_F = 1416;          // bytes 244-245: 1416 / 188.8 x 8 / 2 = 30
 constexpr double GALLONS_PER_COUNT = 0.00390630961 * 30 / 14400;
 constexpr double QUARTER_MILE_M = 402.336;
+constexpr double BARO_KPA = 100.5;
+// Boost at full throttle once the engine speed has built it up, by MAP sensor.
+constexpr double FULL_BOOST_KPA[4] = {0, 0, 70, 130};
+constexpr double SPOOL_FROM_RPM = 2200, SPOOL_OVER_RPM = 2500;
+
+// Malfunction codes the model sets (byte within a group, mask).
+struct Code {
+    int byte;
+    uint8_t mask;
+};
+constexpr Code ESC_43 = {2, 0x80};      // spark retarded hard for long
+constexpr Code O2_LEAN_44 = {2, 0x40};  // the exhaust read lean for long
+constexpr Code CTS_HI_14 = {0, 0x20};   // stored from an earlier drive
+constexpr double LEAN_CODE_AFTER_S = 4;
+constexpr double ESC_CODE_ABOVE_DEG = 8;
 
 enum Phase { WARM_UP, CRUISE, COAST_TO_STOP, IDLE, LAUNCH, COAST, CRUISE_FAST, BRAKE };
 
-double noise(EngineModel& m)
+double noise(uint32_t& rng)
 {
-    m.rng = m.rng * 1103515245u + 12345u;
-    return static_cast<double>((m.rng >> 8) & 0xFFFF) / 65535.0 - 0.5;   // -0.5 .. 0.5
+    rng = rng * 1103515245u + 12345u;
+    return static_cast<double>((rng >> 8) & 0xFFFF) / 65535.0 - 0.5;   // -0.5 .. 0.5
 }
+
+double noise(EngineModel& m) { return noise(m.rng); }
+// Knock draws from its own generator, so that the rest of the drive is the same with or without it.
+double chance(EngineModel& m) { return noise(m.knock_rng) + 0.5; }   // 0 .. 1
 
 uint8_t clamp_byte(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
@@ -108,12 +127,48 @@ double drive(EngineModel& m)
     }
 }
 
+// Knock in bursts under load: the counter advances for a few frames while the ECM pulls spark,
+// which then comes back in. In boost knock is likelier and the ECM pulls more.
+void knock(EngineModel& m)
+{
+    double boost = std::max(0.0, m.map_kpa - BARO_KPA);
+    bool loaded = m.running && m.map_kpa > 85 && m.rpm > 2400;
+    if (!loaded)
+        m.knock_frames = 0;   // off the throttle the knock stops at once
+    if (m.knock_frames > 0) {
+        --m.knock_frames;
+        m.knock_count = static_cast<uint16_t>(m.knock_count + 30 + static_cast<int>(chance(m) * (boost > 10 ? 170 : 100)));
+        m.retard = std::min(m.retard + 1.5, 6 + boost * 0.06);
+        return;
+    }
+    m.retard = std::max(0.0, m.retard - 0.3);
+    double p = !loaded ? 0 : boost > 10 ? 0.03 : m.phase == LAUNCH ? 0.02 : 0.006;
+    if (chance(m) < p)
+        m.knock_frames = 6 + static_cast<int>(chance(m) * 12);
+}
+
+void set_code(uint8_t* group, Code c, bool on)
+{
+    group[c.byte] = static_cast<uint8_t>(on ? group[c.byte] | c.mask : group[c.byte] & ~c.mask);
+}
+
+void malfunctions(EngineModel& m)
+{
+    m.lean_time = m.running && m.fuel_cut ? m.lean_time + DT : 0;
+    set_code(m.codes, O2_LEAN_44, m.lean_time > LEAN_CODE_AFTER_S);
+    set_code(m.codes, ESC_43, m.retard > ESC_CODE_ABOVE_DEG);
+    for (int i = 0; i < 3; ++i)
+        m.history[i] = static_cast<uint8_t>(m.history[i] | m.codes[i]);
+}
+
 }  // namespace
 
-void engine_model_init(EngineModel& m, uint32_t seed)
+void engine_model_init(EngineModel& m, uint32_t seed, int map_sensor)
 {
     m = EngineModel{};
     m.rng = seed * 2654435761u + 1;
+    m.knock_rng = seed * 40503u + 7;
+    m.map_sensor = map_sensor == 2 || map_sensor == 3 ? map_sensor : 1;
 }
 
 void engine_model_step(EngineModel& m, FrameRecord& f)
@@ -141,17 +196,14 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
 
     m.coolant_c = std::min(92.0, m.coolant_c + (m.running ? 0.08 + m.rpm / 200000 : 0));
     double target_map = m.tps >= 99 ? 98 : m.fuel_cut ? 22 : 30 + m.tps * 0.8 + m.rpm / 400;
+    if (m.tps >= 99)
+        target_map += FULL_BOOST_KPA[m.map_sensor] * std::clamp((m.rpm - SPOOL_FROM_RPM) / SPOOL_OVER_RPM, 0.0, 1.0);
     m.map_kpa += (target_map - m.map_kpa) * 0.4;
     m.closed_loop = m.coolant_c > 60 && !m.power_enrich && !m.fuel_cut && m.running;
     m.afr = m.fuel_cut ? 20.0 : m.power_enrich ? 12.4 + noise(m) * 0.2 : m.closed_loop ? 14.7 + noise(m) * 0.3 : 13.8;
 
-    // Knock now and then at full load: a few frames of retard, counted by the ECM.
-    if (m.knock_frames > 0)
-        --m.knock_frames;
-    else if (m.phase == LAUNCH && m.rpm > 3500 && noise(m) > 0.47) {
-        m.knock_frames = 6;
-        m.knock_count += 1 + static_cast<int>((noise(m) + 0.5) * 4);
-    }
+    knock(m);
+    malfunctions(m);
 
     // Counters: speed sensor pulses and injector on-time.
     double ppm = 920920.0 / SPEED_K;
@@ -175,15 +227,19 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     f.b[5] = static_cast<uint8_t>((m.phase == CRUISE_FAST ? 0x80 : 0) | (m.rpm > 5600 ? 0x10 : 0));
     f.b[6] = static_cast<uint8_t>((m.fuel_cut ? 0 : 0x80) | (m.closed_loop ? 0x01 : 0));
     f.b[8] = m.fuel_cut ? 0x08 : 0x00;
+    f.b[11] = (m.codes[0] | m.codes[1] | m.codes[2]) != 0 ? 0x01 : 0x00;   // service engine soon
     f.b[13] = static_cast<uint8_t>((m.power_enrich ? 0x80 : 0) | (m.phase == LAUNCH && m.phase_t < 0.5 ? 0x40 : 0));
     f.b[14] = static_cast<uint8_t>(m.closed_loop ? 0x82 : 0x00);
     double advance = m.power_enrich ? 28 : 12 + m.rpm / 200;
-    double retard = m.knock_frames > 0 ? 2 + m.knock_frames * 0.8 : 0;
-    f.b[F_SPARK_ADVANCE] = clamp_byte((advance - retard) / 0.3515625);
+    f.b[F_SPARK_ADVANCE] = clamp_byte((advance - m.retard) / 0.3515625);
     put16(f, F_PROM_ID, 4242);
-    // A stored malfunction code from a cold start: the coolant sensor read high once.
+    for (int i = 0; i < 3; ++i) {
+        f.b[F_MALF_SET_1 + i] = m.codes[i];
+        f.b[F_MALF_SET_2 + i] = m.history[i];
+    }
+    // Stored from an earlier drive and reported once the ECM has looked: the coolant sensor read high.
     if (m.t > 20)
-        f.b[F_MALF_SET_3] = 0x04;
+        f.b[F_MALF_SET_3 + CTS_HI_14.byte] = CTS_HI_14.mask;
     put16(f, F_REF_PERIOD, m.rpm > 30 ? std::lround(983040 / m.rpm) : 0);
     f.b[F_RPM_25] = clamp_byte(m.rpm / 25);
     f.b[F_RPM_31_25] = clamp_byte(m.rpm / 31.25);
@@ -192,7 +248,11 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     f.b[F_CTS_COUNT] = static_cast<uint8_t>(sensor_count_for(cts_raw, 0));
     f.b[212] = 0x01;   // coolant sensor in its first range
     f.b[F_MAP_LOAD] = clamp_byte((std::min(m.map_kpa, 99.6) - 20) / 0.3125);
-    f.b[F_MAP_COUNT] = clamp_byte((m.map_kpa - 10.415) / 0.369);
+    f.b[F_MAP_COUNT] = m.map_sensor == 2   ? clamp_byte((m.map_kpa - 8.0) / 0.7705)
+                       : m.map_sensor == 3 ? clamp_byte((m.map_kpa - 1.1) / 1.2335)
+                                           : clamp_byte((m.map_kpa - 10.415) / 0.369);
+    double boost = std::max(0.0, m.map_kpa - BARO_KPA);
+    f.b[F_BOOST_COUNT] = m.map_sensor == 2 ? clamp_byte(boost / 0.625) : m.map_sensor == 3 ? clamp_byte(boost / 1.2335) : 0;
     f.b[F_VACUUM] = clamp_byte((80 - (101 - m.map_kpa)) / 0.3125);
     f.b[F_IAT] = clamp_byte((28 + 40) / 0.75);
     f.b[F_IAT_COUNT] = static_cast<uint8_t>(sensor_count_for(f.b[F_IAT], 1));
@@ -206,7 +266,7 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     f.b[F_TPS_REF] = clamp_byte(std::max(0.0, m.tps - (m.phase == LAUNCH && m.phase_t < 0.3 ? 60 : 0)) / 0.390625);
     f.b[F_OIL_TEMP] = clamp_byte((m.coolant_c * 0.95 + 40) / 0.75);
     put16(f, F_KNOCK_COUNT, m.knock_count);
-    f.b[F_SPARK_RETARD] = clamp_byte(retard / 0.17578125);
+    f.b[F_SPARK_RETARD] = clamp_byte(m.retard / 0.17578125);
     f.b[F_IC_TEMP] = clamp_byte((30 + 40) / 0.75);
     put16(f, F_SPEED_K, SPEED_K);
     double pulse_ms = !m.running || m.fuel_cut ? 0 : m.power_enrich ? 14 : 2 + m.map_kpa / 20;
@@ -224,7 +284,8 @@ void engine_model_step(EngineModel& m, FrameRecord& f)
     f.b[F_VSS_COUNTER] = m.vss_counter;
     f.b[F_VE] = clamp_byte((40 + m.map_kpa * 0.5) / 0.390625);
     f.b[F_GEAR] = static_cast<uint8_t>(m.gear);
-    f.b[F_ECM_CONFIG] = static_cast<uint8_t>(0x10 | cylinders);   // multi-port, 1-bar MAP
+    // Multi-port; the MAP sensor in bit 7 (2 bar) or bit 6 (3 bar).
+    f.b[F_ECM_CONFIG] = static_cast<uint8_t>(0x10 | cylinders | (m.map_sensor == 2 ? 0x80 : m.map_sensor == 3 ? 0x40 : 0));
     put16(f, F_RUN_TIME, static_cast<long>(m.t));
     f.b[F_FLOW_VALUE] = clamp_byte(gph * 4);
     f.b[F_FUEL_COUNTER] = m.fuel_counter;

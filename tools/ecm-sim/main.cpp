@@ -1,8 +1,8 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
-//   ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]
-//           [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
-//   ecm-sim --write-log FILE --seconds S [--seed N]
+//   ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
+//           [--baud N] [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
+//   ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
@@ -10,7 +10,8 @@
 // answers the stream, bank and flash-mode messages. --silent never streams. --link keeps a symbolic
 // link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500)
 // and brings it back on a new device, which the link then points to, as when a cable is pulled
-// and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr.
+// and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr. --map-sensor chooses the
+// MAP sensor the engine model reports (1 bar by default); with 2 or 3 bar the engine is boosted.
 //
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
@@ -100,10 +101,10 @@ void point_link(const std::string& link, const std::string& target)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS] [--baud N]\n"
-                         "               [--frame-times FILE]\n"
+    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH]\n"
+                         "               [--outage-ms MS] [--baud N] [--frame-times FILE]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
-                         "       ecm-sim --write-log FILE --seconds S [--seed N]\n");
+                         "       ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]\n");
     return 2;
 }
 

@@ -16,6 +16,13 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
         opt.silent = true;
         return 1;
     }
+    if (a == "--map-sensor") {
+        if (value == nullptr || (std::strcmp(value, "1") != 0 && std::strcmp(value, "2") != 0 && std::strcmp(value, "3") != 0))
+            return -1;
+        opt.map_sensor = value[0] - '0';
+        ++i;
+        return 1;
+    }
     if (a == "--seed" || a == "--replay" || a == "--banks" || a == "--fault" || a == "--fault-pause-ms" ||
         a == "--trace") {
         if (value == nullptr)
@@ -46,7 +53,7 @@ int sim_init(SimEcm& ecm, const SimOptions& options)
 {
     ecm = SimEcm{};
     ecm.options = options;
-    engine_model_init(ecm.model, options.seed);
+    engine_model_init(ecm.model, options.seed, options.map_sensor);
     ecm.streaming = !options.silent;
     if (loader_init(ecm.loader, options.banks) != 0)
         return -1;

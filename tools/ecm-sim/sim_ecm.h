@@ -13,6 +13,7 @@
 
 struct SimOptions {
     uint32_t seed = 1;
+    int map_sensor = 1;     // the MAP sensor the engine model reports: 1, 2 or 3 bar
     std::string replay;     // stream this data log's frames instead of the model's
     bool silent = false;    // never stream
     std::string banks;      // keep the flash banks in this file
