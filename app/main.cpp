@@ -12,7 +12,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    QApplication app(argc, argv);
+    // The toolkit reads options of its own from the command line (an X11 "--display" among them):
+    // it gets only the program's name, ours are parsed above.
+    int qt_argc = 1;
+    QApplication app(qt_argc, argv);
     QApplication::setApplicationName("GlanzoFlash");
     return app_main(options);
 }

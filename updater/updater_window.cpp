@@ -89,12 +89,16 @@ QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), stat
 QColor colour(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 // The fonts the window is laid out for, those of GlanzoFlash's displays: the title's 24-pixel
-// cell, the window's own font, and the message lines in the fixed-pitch 17-pixel font, bold.
+// cell, the window's own font, and the message lines in a fixed-pitch font of a 17-pixel cell,
+// bold: 9 pixels a character, so that 80 fill the message area.
 struct Fonts {
     QFont title = display_font(Font::Title);
     QFont window = display_font(Font::Default);
     QFont message = [] {
-        QFont f = display_font(Font::Table);
+        QFont f("Liberation Mono");
+        f.setStyleHint(QFont::TypeWriter);
+        f.setFixedPitch(true);
+        f.setPixelSize(15);
         f.setBold(true);
         return f;
     }();
