@@ -658,6 +658,26 @@ TEST_F(Viewer, TheGraphShowsTheCommandLineFiguresAndReadsOutTheRowUnderTheCursor
     EXPECT_EQ(g_qmile_graph.start_row, 9);
 }
 
+TEST_F(Viewer, AGraphWindowThatCannotBeMadeIsReportedAndTheFiguresAreStillComputed)
+{
+    struct Failing : RecordingGraphHost {
+        bool open_window(bool, int, int, unsigned& error) override
+        {
+            error = 12;
+            return false;
+        }
+    } failing;
+    attach_qmile_graph_host(&failing);
+    view(quarter_mile_run(200));
+    controls.click(ANALYSIS_QMILE);
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].text, "failed: GetLastError returned 12\n");
+    EXPECT_EQ(ui.shown[0].caption, "Error");
+    EXPECT_FALSE(g_qmile_graph.open);
+    EXPECT_GT(g_qmile_graph.results.quarter_s, 0.0);
+    attach_qmile_graph_host(&graph);
+}
+
 TEST_F(Viewer, ALongRunIsDrawnAtTwoPixelsAFrameAndARunNearTheEndLeavesMarksAtZero)
 {
     // 4 pulses a frame: the quarter mile takes 250 frames, 14.7 s.
