@@ -7,6 +7,7 @@
 #include "displays/knock_map.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
+#include "velearn/ve_display.h"
 
 namespace {
 
@@ -48,8 +49,8 @@ const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
      create_trip_display, destroy_trip_display, paint_trip_page},
     {DISPLAY_GAUGES, CMD_GLANZO, CMD_QUICK_GZD, '1', "Corvathis J8 Glanzo Display", 209, true, true, nullptr, nullptr,
      paint_gauges},
-    {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, nullptr, nullptr,
-     nullptr},
+    {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, create_ve_display,
+     destroy_ve_display, paint_ve_page},
     {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, create_knock_display,
      destroy_knock_display, paint_knock_page},
     {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, create_analysis, destroy_analysis,

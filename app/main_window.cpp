@@ -19,7 +19,9 @@
 
 #include "app/app_icon.h"
 #include "app/menu_operations.h"
+#include "app/preferences_dialog.h"
 #include "app/scroll_keys.h"
+#include "app/user_device_dialog.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
@@ -32,6 +34,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "link/serial_devices.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/about_dialog.h"
 #include "ui/window_thread.h"
@@ -243,10 +246,16 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     attach_canvas(&canvas_);
     attach_controls(controls_.get());
     g_port.on_port_state = show_port_in_panel;
+    install_link_hooks();
     g_datalog.on_change = logging_changed;
     g_ve_learn.on_change = ve_learn_changed;
     g_menu_operations.start_ve_learn = [] { choose_and_start_ve_learn(); };
     g_menu_operations.stop_ve_learn = [] { stop_ve_learn(); };
+    g_menu_operations.preferences = [] {
+        run_preferences_dialog(main_window());
+        playback_rate_changed();
+    };
+    g_menu_operations.user_devices = [] { run_user_device_dialog(main_window()); };
 
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, [this] { one_second_tick(); });
@@ -300,7 +309,7 @@ void MainWindow::build_menu()
 
 void MainWindow::add_device_items(QMenu* menu)
 {
-    std::vector<std::string> devices = serial_devices();
+    std::vector<std::string> devices = serial_device_names();
     if (!devices.empty())
         menu->addSeparator();
     int id = CMD_DEVICE_FIRST;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,8 @@
 #include "cli.h"
 #include "json.h"
 #include "config/settings.h"
+#include "platform/files.h"
+#include "platform/numbers.h"
 
 namespace {
 
@@ -34,7 +37,7 @@ void end_progress()
 
 bool readable(const std::string& path)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = open_regular_file(path);
     if (f == nullptr)
         return false;
     std::fclose(f);
@@ -59,15 +62,17 @@ int cmd_table(const Args& args)
         return fail("usage: glanzo-cli table LOG -o FILE");
     if (!readable(args[0]))
         return fail(open_error(args[0]));
-    FILE* table = std::fopen(args[2].c_str(), "wb");
-    if (table == nullptr)
+    ReplacingFile table(args[2]);
+    if (table.get() == nullptr)
         return fail(open_error(args[2]));
     long rows = 0;
-    int rc = build_view_table(args[0], table, rows, terminal_progress());
+    int rc = build_view_table(args[0], table.get(), rows, terminal_progress());
     end_progress();
-    if (std::fclose(table) != 0 && rc == BUILD_OK)
+    if (rc != BUILD_OK)
+        return 1;   // the write error has been shown
+    if (table.commit() != 0)
         return fail("error writing " + args[2]);
-    return rc == BUILD_OK ? 0 : 1;
+    return 0;
 }
 
 int cmd_export(const Args& args)
@@ -103,14 +108,12 @@ int cmd_qmile(const Args& args)
     const char* usage = "usage: glanzo-cli qmile TABLE_OR_LOG [--start-row N]";
     if (args.empty())
         return fail(usage);
-    long start = 0;
+    int64_t start = 0;
     for (size_t i = 1; i < args.size(); ++i) {
-        char* end = nullptr;
-        if (args[i] == "--start-row" && i + 1 < args.size() && (start = std::strtol(args[i + 1].c_str(), &end, 10), *end == 0) &&
-            start >= 0)
-            ++i;
-        else
+        if (args[i] != "--start-row" || i + 1 >= args.size())
             return fail(usage);
+        if (!parse_whole_number(args[++i], 0, LONG_MAX / VIEW_ROW_BYTES, start))
+            return fail("--start-row takes a row number from 0, not '" + args[i] + "'");
     }
     if (!readable(args[0]))
         return fail(open_error(args[0]));
@@ -126,9 +129,18 @@ int cmd_qmile(const Args& args)
             return 1;
         }
     } else {
-        table = std::fopen(args[0].c_str(), "rb");
+        table = open_regular_file(args[0]);
+        if (table == nullptr)
+            return fail(open_error(args[0]));
     }
-    QmileResults r = compute_qmile(table, start);
+    std::fseek(table, 0, SEEK_END);
+    long rows = std::ftell(table) / VIEW_ROW_BYTES;
+    if (start >= rows) {
+        std::fclose(table);
+        return fail("--start-row " + std::to_string(start) + " is past the table's last row (it has " +
+                    std::to_string(rows) + ")");
+    }
+    QmileResults r = compute_qmile(table, static_cast<long>(start));
     std::fclose(table);
     std::printf("{\"zero_to_60_s\":%s,\"ft60_s\":%s,\"ft330_s\":%s,\"eighth_s\":%s,\"eighth_mph\":%s,"
                 "\"quarter_s\":%s,\"quarter_mph\":%s}\n",

@@ -7,9 +7,15 @@
 using Args = std::vector<std::string>;
 
 // Prints "glanzo-cli: MESSAGE" on stderr and returns 1, so commands can `return fail(...)`.
+// A command that fails prints exactly one line on stderr: its own, or the core's message box.
 int fail(const std::string& message);
+// `message` through fail() when `rc` is a failure and nothing has been printed on stderr yet;
+// returns rc.
+int fail_unless_reported(int rc, const std::string& message);
 // "cannot open PATH: reason" from errno.
 std::string open_error(const std::string& path);
+// 0 when the device a port name stands for can be opened now; else fail()'s 1 with the reason.
+int check_device(const std::string& port);
 
 // Subcommands; each gets the arguments after its name and returns the exit code.
 int cmd_frames(const Args& args);

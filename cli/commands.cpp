@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "config/config.h"
 #include "json.h"
+#include "platform/files.h"
 #include "stream/reader.h"
 
 namespace {
@@ -30,7 +31,7 @@ int cmd_frames(const Args& args)
 {
     if (args.size() != 1)
         return fail("usage: glanzo-cli frames LOG");
-    FILE* log = std::fopen(args[0].c_str(), "rb");
+    FILE* log = open_regular_file(args[0]);
     if (log == nullptr)
         return fail(open_error(args[0]));
 
@@ -80,7 +81,7 @@ int cmd_config(const Args& args)
 {
     if (args.size() != 3 || args[0] != "rewrite")
         return fail("usage: glanzo-cli config rewrite IN OUT");
-    FILE* in = std::fopen(args[1].c_str(), "rb");
+    FILE* in = open_regular_file(args[1]);
     if (in == nullptr)
         return fail(open_error(args[1]));
     std::fclose(in);

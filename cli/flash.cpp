@@ -13,21 +13,26 @@
 #include "flash/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
+#include "platform/files.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 #include "updater/update.h"
 
 namespace {
 
-// Prints each line as "colour: TEXT".
+// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
 class PrintingSink : public FlashSink {
 public:
     void add_line(FlashColour colour, const std::string& text) override
     {
         std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
         std::fflush(stdout);
+        if (colour == FLASH_ERROR)
+            last_error = text;
     }
     void clear() override {}
+    std::string last_error;
 };
 
 bool parse_flag(const std::string& v, int& out)
@@ -42,9 +47,8 @@ bool parse_flag(const std::string& v, int& out)
 
 int cmd_flash(const Args& args)
 {
-    const char* usage =
-        "usage: glanzo-cli flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
-        "       glanzo-cli flash read --port DEV --bank N --file F [--set-active 0|1]";
+    const char* usage = "usage: glanzo-cli flash program --port DEV --bank N --file F [--verify 0|1] "
+                        "[--set-active 0|1] | flash read --port DEV --bank N --file F [--set-active 0|1]";
     if (args.empty() || (args[0] != "program" && args[0] != "read"))
         return fail(usage);
     bool program = args[0] == "program";
@@ -69,10 +73,13 @@ int cmd_flash(const Args& args)
     }
     if (port.empty() || file.empty() || bank < 0)
         return fail(usage);
+    if (int rc = check_device(port))
+        return rc;
 
     PrintingSink sink;
     set_flash_sink(&sink);
     start_tick_timer();
+    install_link_hooks();
     start_link_thread();
     start_display_thread();
     request_port_state(PORT_OPEN, port.c_str());
@@ -96,6 +103,10 @@ int cmd_flash(const Args& args)
             g_flash.params.info[k] = info[k];
         rc = (program ? program_bank_from_file(file) : read_bank_to_file(file)) == 0 ? 0 : 1;
         set_run_mode(previous_mode);
+        if (rc != 0) {
+            std::string what = std::string(program ? "programming" : "reading") + " bank " + std::to_string(bank);
+            fail(what + " failed" + (sink.last_error.empty() ? "" : ": " + sink.last_error));
+        }
     }
 
     request_port_state(PORT_CLOSE, nullptr);
@@ -116,7 +127,7 @@ int cmd_bin(const Args& args)
     }
     if (args.size() != 2 || args[0] != "check")
         return fail("usage: glanzo-cli bin check FILE | bin convert OLD NEW");
-    FILE* f = std::fopen(args[1].c_str(), "rb");
+    FILE* f = open_regular_file(args[1]);
     if (f == nullptr)
         return fail(open_error(args[1]));
     uint8_t head[6];

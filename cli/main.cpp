@@ -5,13 +5,30 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "cli.h"
 #include "config/config.h"
 #include "config/devices.h"
+#include "link/port.h"
+#include "platform/files.h"
+#include "platform/ui_services.h"
 
 namespace {
+
+// Lines printed on stderr so far: the core's message boxes (one line each) and our own failures.
+// A failure the core has reported is not reported again, and one nobody reported still gets a line.
+int stderr_lines = 0;
+
+class CliUi : public ConsoleUi {
+public:
+    int message_box(const std::string& text, const std::string& caption, unsigned flags) override
+    {
+        ++stderr_lines;
+        return ConsoleUi::message_box(text, caption, flags);
+    }
+};
 
 struct Command {
     const char* name;
@@ -61,13 +78,31 @@ int load_configuration(const std::string& path)
 
 int fail(const std::string& message)
 {
+    ++stderr_lines;
     std::fprintf(stderr, "glanzo-cli: %s\n", message.c_str());
     return 1;
 }
 
+int fail_unless_reported(int rc, const std::string& message)
+{
+    if (rc != 0 && stderr_lines == 0)
+        fail(message);
+    return rc;
+}
+
 std::string open_error(const std::string& path)
 {
-    return "cannot open " + path + ": " + std::strerror(errno);
+    return "cannot open " + path + ": " + file_error_text(errno);
+}
+
+int check_device(const std::string& port)
+{
+    std::string device = device_path_for(port);
+    int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0)
+        return fail(open_error(device));
+    ::close(probe);
+    return 0;
 }
 
 int main(int argc, char** argv)
@@ -88,15 +123,17 @@ int main(int argc, char** argv)
         }
     }
     if (args.empty()) {
-        print_usage(stderr);
+        fail("no command given (try --help)");
         return 2;
     }
+    static CliUi console;   // outlives every thread a command starts
+    set_ui(&console);
     if (config.empty())
         disable_config_file();   // every setting keeps its initial value, and nothing is written
     if (int rc = load_configuration(config))
-        return rc;
+        return fail_unless_reported(rc, "cannot load " + config);
     for (const Command& c : COMMANDS)
         if (args[0] == c.name)
-            return c.run(Args(args.begin() + 1, args.end()));
+            return fail_unless_reported(c.run(Args(args.begin() + 1, args.end())), args[0] + " failed");
     return fail("unknown command '" + args[0] + "' (try --help)");
 }

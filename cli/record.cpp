@@ -1,7 +1,4 @@
 // glanzo-cli record: data logging from the live stream without a window.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <mutex>
 #include <chrono>
@@ -13,6 +10,8 @@
 #include "datalog/datalog.h"
 #include "link/link_thread.h"
 #include "link/port.h"
+#include "platform/numbers.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 
 namespace {
@@ -65,24 +64,23 @@ int cmd_record(const Args& args)
             port = args[++i];
         else if (args[i] == "-o" && has_value)
             out = args[++i];
-        else if (args[i] == "--seconds" && has_value)
-            seconds = std::atof(args[++i].c_str());
-        else if (args[i] == "--mark-every" && has_value)
-            mark_every = std::atof(args[++i].c_str());
-        else
+        else if ((args[i] == "--seconds" || args[i] == "--mark-every") && has_value) {
+            // Up to about 30 years: any longer and the end time no longer fits the clock.
+            if (!parse_real_number(args[i + 1], 0, 1e9, args[i] == "--seconds" ? seconds : mark_every))
+                return fail(args[i] + " takes a number of seconds from 0 to 1e9, not '" + args[i + 1] + "'");
+            ++i;
+        } else
             return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
     }
-    if (port.empty() || out.empty() || !(seconds >= 0))
+    if (port.empty() || out.empty() || seconds < 0)
         return fail("usage: glanzo-cli record --port DEV -o LOG --seconds S [--mark-every N]");
-    std::string device = device_path_for(port);
-    int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (probe < 0)
-        return fail(open_error(device));
-    ::close(probe);
+    if (int rc = check_device(port))
+        return rc;
 
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     OneSecondTicker ticker;
+    install_link_hooks();
     start_link_thread();
     start_display_thread();
     request_port_state(PORT_REOPEN, port.c_str());

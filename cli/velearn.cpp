@@ -1,7 +1,6 @@
 // glanzo-cli smooth and velearn: the VE table smoother on a table from stdin, and a learn run
 // over a data log played back at full speed.
-#include <cerrno>
-#include <cmath>
+#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -10,6 +9,8 @@
 #include "cli.h"
 #include "datalog/playback.h"
 #include "displays/display_routines.h"
+#include "platform/files.h"
+#include "platform/numbers.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 #include "velearn/smoother.h"
@@ -19,19 +20,16 @@ int cmd_smooth(const Args& args)
 {
     if (args.size() != 1)
         return fail("usage: glanzo-cli smooth FACTOR   (490 integers on stdin, 35 rows of 14)");
-    char* end = nullptr;
-    double factor = std::strtod(args[0].c_str(), &end);
-    if (end == args[0].c_str() || *end != '\0' || !std::isfinite(factor) || factor < 0)
+    double factor = 0;
+    if (!parse_real_number(args[0], 0, DBL_MAX, factor))
         return fail("FACTOR must be a number of at least 0, not '" + args[0] + "'");
 
     VeTable table = empty_ve_table();
     int n = 0;
     std::string word;
     while (std::cin >> word) {
-        char* stop = nullptr;
-        errno = 0;
-        long v = std::strtol(word.c_str(), &stop, 10);
-        if (*stop != '\0' || errno != 0 || v < 0 || v > 255)
+        int64_t v = 0;
+        if (!parse_whole_number(word, 0, 255, v))
             return fail("table values must be integers from 0 to 255, not '" + word + "'");
         if (n == VE_ROWS * VE_COLS)
             return fail("more than 490 values on stdin");
@@ -69,7 +67,7 @@ int cmd_velearn(const Args& args)
     }
     if (log.empty() || from.empty() || to.empty())
         return fail(usage);
-    FILE* file = std::fopen(log.c_str(), "rb");
+    FILE* file = open_regular_file(log);
     if (file == nullptr)
         return fail(open_error(log));
 
@@ -88,9 +86,8 @@ int cmd_velearn(const Args& args)
     set_playback_source(0, nullptr);
     std::fclose(file);
 
-    int rc = stop_ve_learn();
-    if (rc != 0)
-        return fail("cannot write " + to);
+    if (stop_ve_learn() != 0)
+        return 1;   // "File Write Error: ..." has been printed
     std::fprintf(stderr, "glanzo-cli: learned from %ld frames into %s\n", frames, g_ve_learn.new_path.c_str());
     return 0;
 }

@@ -52,8 +52,9 @@ constexpr FontCell FONT_CELLS[] = {
     // that wide is smaller than the cell.
     {"Liberation Sans", 16, true, false, 12},
     {"Liberation Mono", 14, false, true, 0},    // small
-    // table: the tables are laid out 8 pixels a character; 14 is the largest size that wide.
-    {"Liberation Mono", 17, false, true, 14},
+    // The tables are laid out in 8-pixel columns (a VE row of 63 characters fills 504 pixels);
+    // Liberation Mono fitted to the 17-pixel cell is 9 pixels wide, its 14-pixel size 8.
+    {"Liberation Mono", 17, false, true, 14},   // table
     {"Liberation Sans", 24, false, false, 0},   // title
     {"Liberation Sans", 28, true, false, 0},    // large
     {"Liberation Mono", OEM_CELL_H, false, true, 0},

@@ -150,9 +150,13 @@ QWidget* QtControls::make(const ControlSpec& s, QButtonGroup*& radio_group)
         w = l;
         break;
     }
-    case ControlKind::Edit:
-        w = new QLineEdit(qtext(s.text), parent_);
+    case ControlKind::Edit: {
+        auto* e = new QLineEdit(qtext(s.text), parent_);
+        if (s.limit > 0)
+            e->setMaxLength(s.limit);
+        w = e;
         break;
+    }
     case ControlKind::ComboBox:
         w = new QComboBox(parent_);
         break;
@@ -512,8 +516,11 @@ void QtControls::focus(int id)
             parent_->setFocus();
         return;
     }
-    if (Entry* e = find(id))
+    if (Entry* e = find(id)) {
         e->widget->setFocus();
+        if (auto* ed = qobject_cast<QLineEdit*>(e->widget.data()))
+            ed->selectAll();
+    }
 }
 
 void QtControls::focus_next(QWidget* from, bool backwards)
@@ -541,6 +548,24 @@ bool QtControls::eventFilter(QObject* watched, QEvent* event)
     if (e == nullptr)
         return false;
 
+    if (type == QEvent::FocusOut && e->spec.kind == ControlKind::Edit) {
+        // Only a move to another control counts: the window losing the focus to a message box or
+        // another program does not. Reported once the move is over, so the routine may take the
+        // focus back.
+        Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            QPointer<QtControls> self(this);
+            int id = e->spec.id;
+            QMetaObject::invokeMethod(
+                this,
+                [self, id] {
+                    if (self != nullptr)
+                        self->report(id, CONTROL_FOCUS_LOST, 0);
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
     if (type == QEvent::MouseButtonDblClick && e->spec.kind == ControlKind::PushButton &&
         (e->spec.style & CS_DOUBLE_CLICKS)) {
         // The second press of a double-click reports only the double-click.

@@ -33,14 +33,18 @@ namespace {
 const char* const USAGE =
     "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]";
 
+// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
 class PrintingSink : public FlashSink {
 public:
     void add_line(FlashColour colour, const std::string& text) override
     {
         std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
         std::fflush(stdout);
+        if (colour == FLASH_ERROR)
+            last_error = text;
     }
     void clear() override {}
+    std::string last_error;
 };
 
 int fail(const std::string& message)
@@ -78,7 +82,9 @@ int run(const std::string& port)
         rc = fail("cannot open " + device_path_for(port));
     } else {
         flash_clear();
-        rc = run_update_and_report() == 0 ? 0 : 1;
+        rc = run_update_and_report();
+        if (rc != 0)
+            rc = fail("update failed" + (sink.last_error.empty() ? "" : ": " + sink.last_error));
     }
     stop_updater_link();
     set_flash_sink(nullptr);

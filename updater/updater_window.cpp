@@ -236,7 +236,7 @@ void UpdaterWindow::build_menu()
         QMenu* ports = menu->addMenu(m.text);
         for (int n = 1; n <= COM_PORT_COUNT; ++n)
             add(ports, QString::fromStdString(com_item_text(n)), updater_com_command(n));
-        std::vector<std::string> devices = serial_devices();
+        std::vector<std::string> devices = serial_device_names();
         if (!devices.empty())
             ports->addSeparator();
         int id = UPD_DEVICE_FIRST;

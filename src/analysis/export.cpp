@@ -6,6 +6,7 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
 
@@ -153,10 +154,11 @@ std::string export_heading(bool csv)
 int export_log(const std::string& input, const std::string& output, const ExportOptions& options,
                const Progress& progress)
 {
-    FILE* in = std::fopen(input.c_str(), "rb");
+    FILE* in = open_regular_file(input);
     if (in == nullptr)
         return EXPORT_NO_INPUT;
-    FILE* out = std::fopen(output.c_str(), "wb");
+    ReplacingFile replacing(output);
+    FILE* out = replacing.get();
     if (out == nullptr) {
         ui().message_box("Can Not Open Output File\n\nIs it open elsewhere?", "File Open Error",
                          MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
@@ -225,7 +227,7 @@ int export_log(const std::string& input, const std::string& output, const Export
     set_analysis_source(0, nullptr);
     set_run_mode(previous_mode);
     std::fclose(in);
-    if (std::fclose(out) != 0 && rc == EXPORT_OK) {
+    if (rc == EXPORT_OK && replacing.commit() != 0) {
         report_write_error("Error Writing to File\nDisk Full?");
         rc = EXPORT_WRITE_ERROR;
     }

@@ -1,6 +1,6 @@
 #include "analysis/qmile.h"
 
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 
 #include "analysis/view_table.h"
@@ -12,8 +12,25 @@ constexpr double FEET_PER_MILE = 5280;
 constexpr double KM_PER_MILE = 1.609344;
 constexpr double KPH_60_MPH = 96.56064;
 
-// The integer at `offset` of a row, as integer parsing reads it (leading blanks skipped).
-int row_int(const char* row, int offset) { return std::atoi(row + offset); }
+// The integer at `offset` of a row, as integer parsing reads it (leading blanks skipped, an
+// optional sign, the digits), but from nine digits at most: a damaged table cannot overflow it.
+long row_int(const char* row, int offset)
+{
+    const char* p = row + offset;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    long v = 0;
+    for (int digits = 0; digits < 9 && *p >= '0' && *p <= '9'; ++digits, ++p)
+        v = v * 10 + (*p - '0');
+    return negative ? -v : v;
+}
+
+// A table we wrote holds a counter byte and a speed of at least 0; a damaged one is held to that,
+// so that no figure comes out negative.
+long clamped(long v, long low, long high) { return v < low ? low : v > high ? high : v; }
 
 bool read_row(FILE* table, char* row)
 {
@@ -28,22 +45,23 @@ QmileResults compute_qmile(FILE* table, long start_row, bool kph)
 {
     QmileResults r;
     char row[VIEW_ROW_BYTES + 1] = {};
-    if (start_row < 0 || std::fseek(table, start_row * VIEW_ROW_BYTES, SEEK_SET) != 0 || !read_row(table, row))
+    if (start_row < 0 || start_row > LONG_MAX / VIEW_ROW_BYTES ||
+        std::fseek(table, start_row * VIEW_ROW_BYTES, SEEK_SET) != 0 || !read_row(table, row))
         return r;
     std::memcpy(r.start_run_time, row + ROW_RUNTIME + 1, 7);
 
-    int previous = row_int(row, ROW_PULSES);
+    long previous = clamped(row_int(row, ROW_PULSES), 0, 255);
     long n = 0, pulses = 0, eighth_start = 0, quarter_start = 0;
     double eighth_sum = 0, quarter_sum = 0, distance = 0;
     while (read_row(table, row)) {
         ++n;
-        int counter = row_int(row, ROW_PULSES);
+        long counter = clamped(row_int(row, ROW_PULSES), 0, 255);
         pulses += counter >= previous ? counter - previous : 256 - previous + counter;
         previous = counter;
-        int ppm = row_int(row, ROW_PPM - 1);   // from the blank before the field
+        long ppm = row_int(row, ROW_PPM - 1);   // from the blank before the field
         if (ppm > 0)
-            distance = FEET_PER_MILE / ppm * static_cast<double>(pulses);
-        double speed = row_int(row, ROW_SPEED);
+            distance = FEET_PER_MILE / static_cast<double>(ppm) * static_cast<double>(pulses);
+        double speed = static_cast<double>(clamped(row_int(row, ROW_SPEED), 0, LONG_MAX));
         double mph = kph ? speed / KM_PER_MILE : speed;
         double t = static_cast<double>(n) / 17.0;
 

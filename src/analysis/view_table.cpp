@@ -6,6 +6,7 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "platform/ui_services.h"
 
 namespace {
@@ -103,7 +104,7 @@ void format_view_row(const FrameRecord& f, const RecordText& time, const RecordT
 int build_view_table(const std::string& log_path, FILE* table, long& rows, const Progress& progress)
 {
     rows = 0;
-    FILE* log = std::fopen(log_path.c_str(), "rb");
+    FILE* log = open_regular_file(log_path);
     if (log == nullptr)
         return BUILD_NO_LOG;
     std::fseek(log, 0, SEEK_END);

@@ -81,7 +81,7 @@ constexpr std::array<ConfigKey, KEY_COUNT> make_keys()
     Settings& s = g_settings;
     const std::array<ConfigKey, FIXED_KEYS> fixed = {{
         text("[ID]", 0, "ZOV J8 Glanzo Display", nullptr, nullptr),
-        text("[PORT]", 32, "COM2", "COM2", &s.port),
+        text("[PORT]", 256, "COM2", "COM2", &s.port),   // room for a /dev/serial/by-id/ name
         text("[DLOG]", 1023, ROOT, nullptr, &s.dlog),
         text("[DLOGNAME]", 1023, nullptr, nullptr, &s.dlogname),
         text("[DLOGPATH]", 1023, nullptr, nullptr, &s.dlogpath),

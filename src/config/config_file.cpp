@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/ui_services.h"
 
 namespace {
@@ -151,7 +152,7 @@ int load_config_file(const ConfigFile& cfg)
 {
     // Open for reading only: nothing is written while reading, and a file that exists but cannot
     // be read must not be truncated by creating it anew.
-    FILE* f = std::fopen(cfg.path.c_str(), "rb");
+    FILE* f = open_regular_file(cfg.path);
     if (f == nullptr && errno == ENOENT)
         f = std::fopen(cfg.path.c_str(), "w+b");
     if (f == nullptr) {
@@ -212,30 +213,14 @@ int write_config_lines(std::span<const ConfigKey> keys, FILE* out)
 
 int save_config_file(const ConfigFile& cfg)
 {
-    // Write beside the file and rename over it, so a full disk or a crash leaves the old file.
-    std::string temp = cfg.path + ".new";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) {
-        // A folder we may not create files in, but a file we may write: write it in place.
-        f = std::fopen(cfg.path.c_str(), "wb");
-        if (f == nullptr) {
-            show_open_error(cfg.path);
-            return -1;
-        }
-        int rc = write_config_lines(cfg.keys, f);
-        rc = std::fclose(f) == 0 ? rc : -1;
-        if (rc != 0)
-            show_open_error(cfg.path);
-        return rc;
-    }
-    int rc = write_config_lines(cfg.keys, f);
-    rc = std::fclose(f) == 0 ? rc : -1;
-    if (rc == 0 && std::rename(temp.c_str(), cfg.path.c_str()) != 0)
-        rc = -1;
-    if (rc != 0) {
-        std::remove(temp.c_str());
+    // Written beside the file (a link's target) and renamed over it, so a full disk or a crash
+    // leaves the old file.
+    ReplacingFile f(cfg.path);
+    int rc = f.get() != nullptr ? write_config_lines(cfg.keys, f.get()) : -1;
+    if (rc == 0)
+        rc = f.commit();
+    if (rc != 0)
         show_open_error(cfg.path);
-    }
     return rc;
 }
 

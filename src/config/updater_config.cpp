@@ -28,7 +28,7 @@ constexpr std::array<ConfigKey, 7> make_keys()
     UpdaterSettings& s = g_updater_settings;
     return {{
         key("[ID]", KeyType::Text, 0, 0, "ZOV Flash Update", nullptr, nullptr),
-        key("[PORT]", KeyType::Text, 0, 33, "COM2", nullptr, &s.port),
+        key("[PORT]", KeyType::Text, 0, 256, "COM2", nullptr, &s.port),   // room for a /dev/serial/by-id/ name
         key("[XPOSHWND]", KeyType::Integer, -1, 1280, "-1", &s.xposhwnd, nullptr),
         key("[YPOSHWND]", KeyType::Integer, -1, 1024, "-1", &s.yposhwnd, nullptr),
         key("[FLSHBIN]", KeyType::Text, 0, 1024, "/", nullptr, &s.flshbin),

@@ -7,6 +7,7 @@
 #include "config/config.h"
 #include "config/settings.h"
 #include "link/link_thread.h"
+#include "platform/files.h"
 #include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
@@ -34,7 +35,9 @@ int start_logging(const std::string& path)
 {
     if (g_datalog.logging_on != 0)
         return 0;
-    FILE* f = std::fopen(path.c_str(), "ab");
+    // Appended to the file a link points at; a folder or a device is no log.
+    std::string target;
+    FILE* f = resolve_write_target(path, target) == 0 ? std::fopen(target.c_str(), "ab") : nullptr;
     if (f == nullptr) {
         show_open_error();
         return -1;

@@ -10,6 +10,7 @@
 #include "link/port.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 

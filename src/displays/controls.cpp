@@ -221,3 +221,19 @@ void RecordingControls::select(int id, int index)
     set_value(id, index);
     report(id, CONTROL_SELECTED, index);
 }
+
+void RecordingControls::edit(int id, const std::string& text)
+{
+    with(id, [&](Control& c) {
+        size_t limit = c.spec.limit > 0 ? static_cast<size_t>(c.spec.limit) : text.size();
+        c.text = text.substr(0, limit);
+    });
+    if (exists(id))
+        report(id, CONTROL_EDITED, 0);
+}
+
+void RecordingControls::leave(int id)
+{
+    if (exists(id))
+        report(id, CONTROL_FOCUS_LOST, 0);
+}

@@ -71,6 +71,7 @@ struct ControlSpec {
     uint32_t style;
     KeyRoute keys;
     Font font = Font::Default;
+    int limit = 0;     // edit field: the most characters it takes (0: no limit)
 };
 
 // Where each display's control ids start; a display numbers its controls from its base.
@@ -103,6 +104,9 @@ enum ControlEvent : int {
     CONTROL_SCROLL_BOTTOM,
     CONTROL_SCROLL_THUMB_TRACK,      // the thumb is being dragged
     CONTROL_SCROLL_THUMB_POSITION,   // the thumb was let go
+    // Edit field: the keyboard focus went to another control of the same window (reported once
+    // the focus has moved, so the routine may give it back).
+    CONTROL_FOCUS_LOST,
 };
 
 using ControlCommand = void (*)(int id, int event, int value);
@@ -133,7 +137,8 @@ public:
     virtual void step(int id) = 0;
     // A combo box's or tab bar's items.
     virtual void set_items(int id, const std::vector<std::string>& items) = 0;
-    // Gives the keyboard focus to a control; 0 gives it back to the main window.
+    // Gives the keyboard focus to a control (an edit field with its text selected); 0 gives it
+    // back to the main window.
     virtual void focus(int id) = 0;
 };
 
@@ -193,6 +198,10 @@ public:
     void move(int id, int value);
     void scroll(int id, int event, int value);
     void select(int id, int index);
+    // Typing: an edit field's text replaced (cut to its limit), then reported as edited.
+    void edit(int id, const std::string& text);
+    // The focus leaves an edit field.
+    void leave(int id);
     // The ids created so far, in creation order, of the controls that exist.
     std::vector<int> ids() const;
 

@@ -8,6 +8,7 @@
 #include "displays/status_panel.h"
 #include "displays/trip.h"
 #include "stream/display_thread.h"
+#include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
 
 void install_display_routines()
@@ -20,6 +21,7 @@ void install_display_routines()
     g_frame_hooks.autosave_ve_learn = autosave_ve_learn;
     g_frame_hooks.update[ROUTINE_KNOCK_MAP] = [](const FrameRecord& f, int draw) { knock_map_update(f, draw); };
     g_frame_hooks.update[ROUTINE_DIAGNOSTICS] = diagnostics_update;
+    g_ve_learn.repaint_display = ve_display_frame_repaint;
 }
 
 void reset_display_routines()
@@ -31,5 +33,6 @@ void reset_display_routines()
     reset_knock_map();
     reset_diagnostics();
     reset_malfunction();
+    reset_ve_display();
     reset_viewer();
 }

@@ -7,6 +7,7 @@
 #include "flash/bin_file.h"
 #include "flash/protocol.h"
 #include "flash/sink.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ int balance_file_checksum(FILE* file)
 int program_bank_from_file(const std::string& path)
 {
     int rc = -1;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = open_regular_file(path);
     if (file == nullptr) {
         flash_message(FLASH_ERROR, "Failed opening BIN File");
     } else {
@@ -147,7 +148,8 @@ int program_bank_from_file(const std::string& path)
 int read_bank_to_file(const std::string& path)
 {
     int rc = -1;
-    FILE* file = std::fopen(path.c_str(), "w+b");
+    ReplacingFile replacing(path);
+    FILE* file = replacing.get();
     if (file == nullptr) {
         flash_message(FLASH_ERROR, "Failed opening BIN File");
     } else {
@@ -161,7 +163,7 @@ int read_bank_to_file(const std::string& path)
             rc = -1;
         if (balance_file_checksum(file) != 0)
             rc = -1;
-        if (std::fclose(file) != 0)
+        if (replacing.commit() != 0)
             rc = -1;
     }
     flash_message(FLASH_NORMAL, "");

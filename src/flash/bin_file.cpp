@@ -1,4 +1,5 @@
 #include "flash/bin_file.h"
+#include "platform/files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -36,7 +37,7 @@ bool bin_signature_ok(const uint8_t* image, size_t size)
 
 int bin_check(const std::string& path)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = open_regular_file(path);
     if (f == nullptr)
         return -1;
     uint8_t head[6];

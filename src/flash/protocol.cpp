@@ -146,12 +146,12 @@ int receive_reply()
             return -1;
         }
         while (ring_count() < 2) {
-            // Sleeps 20 ms at most, waking as soon as the bytes are in.
-            ring_wait(1, 20);
             if (ticks_since(pass_start) > p.timeout1_ticks) {
                 flash_message(FLASH_ERROR, "RX Timeout 1");
                 return -1;
             }
+            // Sleeps 20 ms at most, waking as soon as the bytes are in.
+            ring_wait(1, 20);
         }
         if (ring_get() != LEAD_SL)
             continue;

@@ -9,8 +9,6 @@
 #include <string>
 #include <system_error>
 
-#include "datalog/datalog.h"
-#include "flash/protocol.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/local_time.h"
@@ -120,7 +118,8 @@ bool log_byte(uint8_t byte)
 void on_log_write_error()
 {
     g_link.logging_on = 0;
-    log_write_error();
+    if (void (*handler)() = g_link.on_log_write_error)
+        handler();
 }
 
 void request_reopen()
@@ -149,8 +148,9 @@ void serve_port_request()
         if (g_port.fd >= 0) {
             g_port.link_running = 1;
             const LinkProfile* profile = g_port.profile;
-            if (profile->start_stream_on_open)
-                ecm_command(ECM_STREAM, STREAM_START);
+            void (*start_stream)() = g_port.start_stream;
+            if (profile->start_stream_on_open && start_stream != nullptr)
+                start_stream();
         }
         break;
     default:

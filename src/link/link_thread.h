@@ -39,6 +39,10 @@ struct LinkState {
     Shared<int32_t> stop{0};               // asks the thread to end (program end, tests)
     Shared<int64_t> bytes_received{0};     // statistics for tests and benchmarks
     Shared<int64_t> bytes_dropped{0};      // bytes the full ring could not take
+
+    // The data log's write-error routine (message, then the log is closed), run on the link
+    // thread when a log write fails; set at start-up (install_link_hooks) and kept by resets.
+    Shared<void (*)()> on_log_write_error{nullptr};
 };
 
 extern LinkState g_link;

@@ -1,6 +1,7 @@
 #include "link/port.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,12 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "config/config.h"
-#include "config/settings.h"
-#include "datalog/playback.h"
-#include "flash/protocol.h"
 #include "link/link_thread.h"
-#include "stream/display_thread.h"
 
 PortState g_port;
 
@@ -140,8 +136,9 @@ void reopen_port_with_backoff()
 int request_port_state(int32_t state, const char* port_name)
 {
     const LinkProfile* profile = g_port.profile;
-    if (profile->stop_stream_before_reopen && state != PORT_OPEN && g_port.fd >= 0) {
-        ecm_command(ECM_STREAM, STREAM_STOP);   // so that the ECM stops streaming before the port goes
+    void (*stop_stream)() = g_port.stop_stream;
+    if (profile->stop_stream_before_reopen && state != PORT_OPEN && g_port.fd >= 0 && stop_stream != nullptr) {
+        stop_stream();   // so that the ECM stops streaming before the port goes
         sleep_ms(100);
     }
     g_port.link_running = 0;
@@ -163,17 +160,6 @@ void show_port_state(int open)
 }
 
 bool port_is_open() { return g_port.fd >= 0; }
-
-void connect_port()
-{
-    if (g_display.active_display != DISPLAY_ANALYSIS && g_playback.playing == 0) {
-        show_port_state(0);
-        request_port_state(PORT_REOPEN, g_settings.port.c_str());
-    }
-    save_config();
-}
-
-void disconnect_port() { request_port_state(PORT_CLOSE, nullptr); }
 
 void reset_port()
 {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/shared_word.h"
 
@@ -45,6 +46,11 @@ struct PortState {
     Shared<int32_t> indicator{0};         // 1 open, 0 closed, as last shown
     // Draws the "Port:" field of the status panel; none without a window.
     Shared<void (*)(int open)> on_port_state{nullptr};
+    // The ECM's stream, asked for after an open and stopped before a close or re-open when the
+    // profile says so. The link sits below the ECM's messages: these are set at start-up
+    // (install_link_hooks) and stay, whatever a reset does.
+    Shared<void (*)()> start_stream{nullptr};
+    Shared<void (*)()> stop_stream{nullptr};
     // Sleeps of the back-off loop go through here so that a stopping program is not held 5 s.
     Shared<int32_t> stop{0};
 };
@@ -69,11 +75,6 @@ void reopen_port_with_backoff();
 int request_port_state(int32_t state, const char* port_name);
 void show_port_state(int open);
 bool port_is_open();
-
-// Main window: re-open the link on [PORT] (unless analysing or playing back), then save the
-// configuration; close the link.
-void connect_port();
-void disconnect_port();
 
 // Closes any open device and clears every request (tests, program end).
 void reset_port();

@@ -12,12 +12,12 @@ std::string com_item_text(int n)
     return "COM" + digits;
 }
 
-std::vector<std::string> serial_devices()
+std::vector<std::string> serial_device_names(const std::string& dev)
 {
     std::vector<std::string> found;
-    for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*"}) {
+    for (std::string pattern : {"/serial/by-id/*", "/ttyUSB*", "/ttyACM*"}) {
         glob_t g{};
-        if (glob(pattern, 0, nullptr, &g) == 0)
+        if (glob((dev + pattern).c_str(), 0, nullptr, &g) == 0)   // sorted
             for (size_t i = 0; i < g.gl_pathc; ++i)
                 found.emplace_back(g.gl_pathv[i]);
         globfree(&g);

@@ -11,5 +11,7 @@ constexpr int COM_PORT_COUNT = 40;
 // and the 0 of COM10; none beyond.
 std::string com_item_text(int n);
 
-// USB serial devices found now (/dev/ttyUSB*, /dev/ttyACM*), in name order.
-std::vector<std::string> serial_devices();
+// The USB serial devices of this machine that the COM names do not reach: first the stable names
+// under DEV/serial/by-id (they follow the device when unplugging and plugging it in again gives it
+// another number), then the numbered DEV/ttyUSB* and DEV/ttyACM*, each group sorted.
+std::vector<std::string> serial_device_names(const std::string& dev = "/dev");

@@ -140,9 +140,9 @@ double injector_duty_cycle(const FrameRecord& f)
         double rev = rpm == 0 ? INFINITY : 60.0 / rpm;
         pulse = pulse_ms(f.u16(F_SYNC_PW));
         if (!multi_port_injection(f)) {
-            // Throttle body: one injection per (cylinders / 4) of a revolution, counted in whole
-            // numbers; fewer than four cylinders leave no period (the result is then 0).
-            period_ms = rev / (cylinder_count(f) / 4) * 1000.0;
+            // Throttle body: cylinders / 4 injections a revolution, a real quotient (six cylinders
+            // fire 1.5 times a revolution). No cylinders leave no period: the duty is then 0.
+            period_ms = rev / (cylinder_count(f) / 4.0) * 1000.0;
         } else {
             period_ms = rev * 1000.0;
             if (flag(f, FLAG_SEQUENTIAL))

@@ -14,6 +14,7 @@
 #include "flash/protocol.h"
 #include "flash/sink.h"
 #include "link/port.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "updater/firmware.h"
 
@@ -66,12 +67,13 @@ void use_updater_profiles()
 
 int save_old_calibration(int bank, const std::string& path)
 {
-    if (FILE* existing = std::fopen(path.c_str(), "rb")) {
+    if (FILE* existing = open_regular_file(path)) {
         std::fclose(existing);
         flash_message(FLASH_NORMAL, "    -Calibration Exists-");
         return 0;
     }
-    FILE* file = std::fopen(path.c_str(), "w+b");
+    ReplacingFile saved(path);
+    FILE* file = saved.get();
     if (file == nullptr)
         return fail("Failed opening BIN File");
 
@@ -93,21 +95,19 @@ int save_old_calibration(int bank, const std::string& path)
         rc = -1;
     if (balance_file_checksum(file) != 0)
         rc = -1;
-    if (std::fclose(file) != 0)
+    // A half-written file must not pass for a saved calibration in a later run (it is never put
+    // in place); a good one is kept from being overwritten by accident.
+    if (rc == 0 && saved.commit() != 0)
         rc = -1;
-    // A half-written file must not pass for a saved calibration in a later run; a good one is
-    // kept from being overwritten by accident.
-    if (rc != 0)
-        std::remove(path.c_str());
-    else
-        chmod(path.c_str(), 0444);
+    if (rc == 0)
+        chmod(saved.target().c_str(), 0444);
     return rc;
 }
 
 int convert_calibration(const std::string& old_path, const std::string& new_path, std::string& error)
 {
     BinImage image{};
-    FILE* in = std::fopen(old_path.c_str(), "rb");
+    FILE* in = open_regular_file(old_path);
     if (in == nullptr) {
         error = "Calibration File Open Failed";
         return -1;
@@ -135,14 +135,13 @@ int convert_calibration(const std::string& old_path, const std::string& new_path
     balance_checksum(image);
 
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    FILE* out = std::fopen(new_path.c_str(), "w+b");
-    if (out == nullptr) {
+    ReplacingFile out(new_path);
+    if (out.get() == nullptr) {
         error = "New Calibration File Open Failed";
         return -1;
     }
-    bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
-    bool closed = std::fclose(out) == 0;
-    if (!written || !closed) {
+    bool written = std::fwrite(image.data(), 1, image.size(), out.get()) == image.size();
+    if (!written || out.commit() != 0) {
         error = "New Calibration File Write Failure";
         return -1;
     }
@@ -171,7 +170,7 @@ int program_updated_bank(int bank)
             return fail("TxSlEraseSector Failed");
 
     uint8_t cal[CAL_BYTES];
-    FILE* in = std::fopen(new_bin_name(bank).c_str(), "rb");
+    FILE* in = open_regular_file(new_bin_name(bank));
     if (in == nullptr)
         return fail("New Calibration File Open Failed");
     size_t n = std::fread(cal, 1, sizeof cal, in);
@@ -270,7 +269,7 @@ std::string bin_update_name(const std::string& path)
 
 BinUpdateResult bin_update(const std::string& path)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = open_regular_file(path);
     if (f == nullptr)
         return {BIN_UPDATE_NO_FILE, "Can not open BIN file", "File Open Error", ""};
     std::fclose(f);

@@ -34,8 +34,14 @@ struct FitWork {
     int nrdatx[SPLINE_MAX_NXEST + 1], nrdaty[SPLINE_MAX_NYEST + 1];   // grid values inside each interval
     double tx[SPLINE_MAX_NXEST + 1], ty[SPLINE_MAX_NYEST + 1];
     double c[SPLINE_MAX_NXEST * SPLINE_MAX_NYEST + 1];
+    double x[SPLINE_MAX_MX + 1], y[SPLINE_MAX_MY + 1];   // the caller's grid and values, from index 1
+    double z[SPLINE_MAX_MX * SPLINE_MAX_MY + 1];
 };
 FitWork work;
+
+// Copies n values to dst[1..n]; the caller's arrays start at 0, and a pointer one before an array
+// may not even be formed.
+void copy_from_one(const double* src, int n, double* dst) { std::copy_n(src, n, dst + 1); }
 
 // Values of the k + 1 B-splines of degree k that do not vanish at x, t[l] <= x < t[l + 1]
 // (de Boor and Cox), into h[1..k+1].
@@ -618,6 +624,9 @@ int regrid(int iopt, const double* x, int mx, const double* y, int my, const dou
     for (int i = 1; i < my; ++i)
         if (y[i - 1] >= y[i])
             return INVALID;
+    copy_from_one(x, mx, work.x);
+    copy_from_one(y, my, work.y);
+    copy_from_one(z, mx * my, work.z);
     if (iopt < 0) {
         // The caller's knots: the interior ones from out.tx, out.ty, the ends set here.
         if (out.nx < 2 * kx1 || out.nx > nxest || out.ny < 2 * ky1 || out.ny > nyest)
@@ -632,13 +641,13 @@ int regrid(int iopt, const double* x, int mx, const double* y, int my, const dou
             work.ty[i] = yb;
             work.ty[j] = ye;
         }
-        if (!fpchec(x - 1, mx, work.tx, out.nx, kx) || !fpchec(y - 1, my, work.ty, out.ny, ky))
+        if (!fpchec(work.x, mx, work.tx, out.nx, kx) || !fpchec(work.y, my, work.ty, out.ny, ky))
             return INVALID;
     } else if (!(s >= 0) || (s == 0 && (nxest < mx + kx1 || nyest < my + ky1))) {
         return INVALID;
     }
 
-    int ier = fpregr(iopt, x - 1, mx, y - 1, my, z - 1, xb, xe, yb, ye, kx, ky, s, nxest, nyest, out.nx, out.ny,
+    int ier = fpregr(iopt, work.x, mx, work.y, my, work.z, xb, xe, yb, ye, kx, ky, s, nxest, nyest, out.nx, out.ny,
                      out.fp);
     std::copy_n(work.tx + 1, out.nx, out.tx);
     std::copy_n(work.ty + 1, out.ny, out.ty);
@@ -654,6 +663,7 @@ struct EvalWork {
     double wy[SPLINE_MAX_MY + 1][K1_MAX + 1];
     int lx[SPLINE_MAX_MX + 1], ly[SPLINE_MAX_MY + 1];
     double tx[SPLINE_MAX_NXEST + 1], ty[SPLINE_MAX_NYEST + 1];
+    double x[SPLINE_MAX_MX + 1], y[SPLINE_MAX_MY + 1];
 };
 EvalWork eval;
 
@@ -698,17 +708,18 @@ int bispev(const GridSpline& s, int kx, int ky, const double* x, int mx, const d
 
     std::copy_n(s.tx, s.nx, eval.tx + 1);
     std::copy_n(s.ty, s.ny, eval.ty + 1);
-    spline_values(eval.tx, s.nx, kx, x - 1, mx, eval.wx, eval.lx);
-    spline_values(eval.ty, s.ny, ky, y - 1, my, eval.wy, eval.ly);
+    copy_from_one(x, mx, eval.x);
+    copy_from_one(y, my, eval.y);
+    spline_values(eval.tx, s.nx, kx, eval.x, mx, eval.wx, eval.lx);
+    spline_values(eval.ty, s.ny, ky, eval.y, my, eval.wy, eval.ly);
     int kx1 = kx + 1, ky1 = ky + 1, nky1 = s.ny - ky1;
-    const double* c = s.c - 1;
     for (int i = 1, m = 0; i <= mx; ++i) {
         int l = eval.lx[i] * nky1;
         for (int j = 1; j <= my; ++j) {
             double sp = 0;
             for (int i1 = 1, l1 = l + eval.ly[j]; i1 <= kx1; ++i1, l1 += nky1)
                 for (int j1 = 1, l2 = l1; j1 <= ky1; ++j1)
-                    sp += c[++l2] * eval.wx[i][i1] * eval.wy[j][j1];
+                    sp += s.c[l2++] * eval.wx[i][i1] * eval.wy[j][j1];   // c is stored from 0
             z[m++] = sp;
         }
     }

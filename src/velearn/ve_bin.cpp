@@ -1,8 +1,11 @@
 // The VE table's place in a calibration BIN: three blocks of 14-byte rows, two rows of the grid
 // held twice, and the checksum over everything from offset 8.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/ui_services.h"
+#include "platform/files.h"
 #include "velearn/smoother.h"
 #include "velearn/ve_learn_state.h"
 #include "config/settings.h"
@@ -33,6 +36,7 @@ constexpr VeBlock VE_BLOCKS[] = {
 class File {
 public:
     File(const std::string& path, const char* mode) : f_(std::fopen(path.c_str(), mode)) {}
+    explicit File(FILE* f) : f_(f) {}
     ~File()
     {
         if (f_)
@@ -56,25 +60,24 @@ private:
 // Makes `new_path` a 32768-byte copy of `source_path`, padded with 0xFF when the source is shorter.
 bool create_from_source(const std::string& source_path, const std::string& new_path)
 {
-    File src(source_path, "rb");
+    File src(open_regular_file(source_path));
     if (src.get() == nullptr)
         return false;
-    File dst(new_path, "wb");
+    ReplacingFile dst(new_path);
     if (dst.get() == nullptr)
         return false;
     unsigned char image[BIN_BYTES];
     size_t got = std::fread(image, 1, sizeof image, src.get());
     for (size_t i = got; i < sizeof image; ++i)
         image[i] = 0xFF;
-    bool ok = std::fwrite(image, 1, sizeof image, dst.get()) == sizeof image;
-    return dst.close() && ok;
+    return std::fwrite(image, 1, sizeof image, dst.get()) == sizeof image && dst.commit() == 0;
 }
 
 }  // namespace
 
 int32_t check_bin_signature(const std::string& path)
 {
-    File f(path, "rb");
+    File f(open_regular_file(path));
     if (f.get() == nullptr)
         return -1;
     unsigned char head[6];
@@ -94,7 +97,7 @@ int32_t check_bin_signature(const std::string& path)
 
 int read_bin_ve_table(const std::string& path)
 {
-    File f(path, "rb");
+    File f(open_regular_file(path));
     if (f.get() == nullptr)
         return -1;
     VeTable ve = [] {
@@ -134,12 +137,14 @@ int write_bin_ve_table(const std::string& source_path, const std::string& new_pa
             ui().message_box("Error Smoothing VE table for VE Learn", caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
         }
     }
-    if (FILE* probe = std::fopen(new_path.c_str(), "rb"))
-        std::fclose(probe);
-    else if (!create_from_source(source_path, new_path))
+    // Updated in place: the file a link points at, and only a regular one.
+    std::string target;
+    if (resolve_write_target(new_path, target) != 0)
+        return -1;
+    if (access(target.c_str(), F_OK) != 0 && !create_from_source(source_path, target))
         return -1;
 
-    File f(new_path, "r+b");
+    File f(target, "r+b");
     if (f.get() == nullptr)
         return -1;
     // Every byte must land: a partly written table is a failure, not a saved one.

@@ -63,6 +63,9 @@ void ve_learn_update(const FrameRecord& f, int draw)
     int column = std::max(map - 20, 0);
     int speed_byte = f.u8(F_RPM_25);
     int row = speed_byte >= 240 ? f.u8(F_RPM_31_25) + 32 : std::max(speed_byte - 16, 0);
+    v.fine_row = row;
+    v.fine_col = column;
+    v.map_kpa = map;
     v.sample_taken = 0;
 
     if (g_display.engine_running != 0 && v.active != 0) {
@@ -400,6 +403,9 @@ void reset_ve_learn_state()
     v.previous_map = 0;
     v.previous_throttle = 0;
     v.sample_taken = 0;
+    v.fine_row = 0;
+    v.fine_col = 0;
+    v.map_kpa = 0;
     v.redraw_frames = 0;
     v.recompute_frames = 0;
     {

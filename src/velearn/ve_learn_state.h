@@ -35,6 +35,8 @@ struct VeLearnState {
     Shared<int32_t> previous_map{0}, previous_throttle{0};
     Shared<int32_t> sample_taken{0};
     Shared<int32_t> blm_not_128{0};
+    // The last frame's fine-grid row and column and its whole-kPa MAP (the VE display's live cell).
+    Shared<int32_t> fine_row{0}, fine_col{0}, map_kpa{0};
     Shared<int32_t> redraw_frames{0}, recompute_frames{0};
     std::mutex tables_lock;
     // "Overflow on VE:" and the last overflowing cell's axis values; the first is emptied at the

@@ -1,13 +1,16 @@
 // The analysis table, the export and the quarter-mile figures, from logs built here.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <sstream>
 
 #include "analysis/export.h"
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
 #include "config/devices.h"
 #include "config/settings.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
@@ -177,6 +180,35 @@ TEST_F(Analysis, TheExportWritesEveryColumnInBothForms)
     EXPECT_EQ(export_heading(true).substr(0, 15), "RUNTIME,RPM,MPH");
 }
 
+// Throttle-body injection fires cylinders / 4 times a revolution, a real quotient.
+TEST_F(Analysis, ThrottleBodyDutyCycleWithFiveAndSixCylindersReachesTableAndExport)
+{
+    struct Case {
+        uint8_t config;   // throttle body, cylinder count
+        int period;
+        const char* dc;
+    };
+    for (Case c : {Case{0x06, 512, "32"}, Case{0x05, 1000, "16"}}) {   // 2560 rpm, 1572 rpm
+        FrameRecord f = known_frame();
+        f.b[F_ECM_CONFIG] = c.config;
+        put16(f, F_REF_PERIOD, c.period);
+        SCOPED_TRACE(c.dc);
+        EXPECT_EQ(table_rows(frame_bytes(f))[0].substr(ROW_DC, 4), std::string(" ") + c.dc + " ");
+        for (bool csv : {false, true}) {
+            std::string text = exported(frame_bytes(f), csv, true);
+            std::string line = text.substr(text.find("\r\n") + 2);
+            for (char& ch : line)
+                if (ch == ',')
+                    ch = ' ';
+            std::istringstream fields(line);
+            std::string field;
+            for (int i = 0; i < 20; ++i)   // the 20th column
+                fields >> field;
+            EXPECT_EQ(field, c.dc);
+        }
+    }
+}
+
 TEST_F(Analysis, HeadingsComeEverySecondWithMarkerAndTimeStampLines)
 {
     Bytes log = marker_record(0, 3, 7, 2013, 14, 5, 9);
@@ -224,13 +256,25 @@ TEST_F(Analysis, ExportFailuresAreReportedWithTheirMessages)
     ScopedScriptedUi ui;
     std::string in = write_temp_file("fail.dat", frame_bytes(known_frame()));
     EXPECT_EQ(export_log(in, temp_dir() + "/no/such/dir.csv", ExportOptions{}), EXPORT_NO_OUTPUT);
-    EXPECT_EQ(export_log(in, "/dev/full", ExportOptions{}), EXPORT_WRITE_ERROR);
+    EXPECT_EQ(export_log(in, "/dev/null", ExportOptions{}), EXPORT_NO_OUTPUT) << "a device is no export file";
+    {
+        FullDisk disk;
+        std::string out = disk.folder() + "/x.csv";
+        write_temp_file(out.substr(temp_dir().size() + 1), Bytes{'o', 'l', 'd'});
+        disk.fill(0);
+        EXPECT_EQ(export_log(in, out, ExportOptions{}), EXPORT_WRITE_ERROR);
+        disk.empty();
+        EXPECT_EQ(files_in(disk.folder()), std::vector<std::string>{"x.csv"});
+        EXPECT_EQ(read_file(out), "old") << "the export it would have replaced is untouched";
+    }
     EXPECT_EQ(export_log(temp_dir() + "/absent.dat", temp_dir() + "/x.csv", ExportOptions{}), EXPORT_NO_INPUT);
-    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(export_log(temp_dir(), temp_dir() + "/x.csv", ExportOptions{}), EXPORT_NO_INPUT) << "a folder";
+    ASSERT_EQ(ui.shown.size(), 3u);
     EXPECT_EQ(ui.shown[0].text, "Can Not Open Output File\n\nIs it open elsewhere?");
     EXPECT_EQ(ui.shown[0].caption, "File Open Error");
-    EXPECT_EQ(ui.shown[1].text, "Error Writing to File\nDisk Full?") << "found when the file is closed";
-    EXPECT_EQ(ui.shown[1].caption, "File Write Error");
+    EXPECT_EQ(ui.shown[1].text, ui.shown[0].text);
+    EXPECT_EQ(ui.shown[2].text, "Error Writing to File\nDisk Full?") << "found when the file is closed";
+    EXPECT_EQ(ui.shown[2].caption, "File Write Error");
 }
 
 TEST_F(Analysis, OutputNamesReplaceOrAddTheExtension)
@@ -298,6 +342,32 @@ TEST_F(Analysis, RowsWithoutASpeedSensorConstantCoverNoDistance)
     EXPECT_EQ(r.ft60_s, 0.0);
     EXPECT_EQ(r.quarter_s, 0.0);
     EXPECT_DOUBLE_EQ(r.zero_to_60_s, 30 / 17.0);
+}
+
+TEST_F(Analysis, ADamagedTableGivesNoNegativeOrOverflowingFigures)
+{
+    // A run past the eighth mile in a damaged table: a speed field of -50, then one longer than
+    // any number, and a counter beyond a byte in between.
+    std::string rows;
+    for (int n = 0; n < 60; ++n) {
+        char row[VIEW_ROW_BYTES + 1] = {};
+        std::memset(row, ' ', VIEW_ROW_BYTES);
+        std::snprintf(row + ROW_PULSES, 4, "%3d", n == 30 ? 999 : 10 * n % 256);
+        std::snprintf(row + ROW_PPM, 7, "%6d", 4004);
+        std::snprintf(row + ROW_SPEED, 4, "%s", n < 40 ? "-50" : "999");
+        for (int i = 0; i < VIEW_ROW_BYTES; ++i)
+            row[i] = row[i] == 0 ? (n < 40 ? ' ' : '9') : row[i];   // the 9s run on past the field
+        rows.append(row, VIEW_ROW_BYTES);
+    }
+    FILE* t = std::tmpfile();
+    std::fwrite(rows.data(), 1, rows.size(), t);
+    QmileResults r = compute_qmile(t, 0);
+    std::fclose(t);
+    for (double v : {r.zero_to_60_s, r.ft60_s, r.ft330_s, r.eighth_s, r.eighth_mph, r.quarter_s, r.quarter_mph}) {
+        EXPECT_TRUE(std::isfinite(v));
+        EXPECT_GE(v, 0);
+    }
+    EXPECT_GT(r.eighth_s, 0) << "the run did pass the eighth mile";
 }
 
 TEST_F(Analysis, TheCommandLineBuildsExportsAndTimes)

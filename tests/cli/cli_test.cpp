@@ -1,9 +1,13 @@
 // glanzo-cli as a user runs it: the program, its arguments, its output and exit code.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "config/config.h"
@@ -108,6 +112,128 @@ TEST(CliConfig, RefusesAMissingInputOrAnUnwritableOutputWithOneLine)
     EXPECT_NE(unwritable.exit_code, 0);
     EXPECT_EQ(unwritable.err, "Configuration File Error: Can not open Configuration File:    " + temp_dir() +
                                   "/no/such/dir.cfg\n");
+}
+
+// A BIN file the VE learner accepts: its serial, the signature, any table.
+Bytes learnable_bin()
+{
+    Bytes bin(32768, 0x40);
+    bin[0] = 0;
+    bin[1] = 5;
+    bin[2] = 'Z';
+    bin[3] = 'O';
+    bin[4] = 'V';
+    bin[5] = '8';
+    return bin;
+}
+
+TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
+{
+    const std::string dir = temp_dir();
+    const std::string log = write_temp_file("one-line.dat", frame_bytes(sample_frame(1)));
+    const std::string bin = write_temp_file("one-line.bin", learnable_bin());
+    const std::string missing = dir + "/absent.dat";
+    const std::string table = write_temp_file("three-rows.tbl", Bytes(3 * 109, ' '));
+    struct Case {
+        const char* what;
+        std::string args;
+    };
+    const Case cases[] = {
+        {"no command", ""},
+        {"an unknown command", "frobnicate"},
+        {"a usage error", "table " + log},
+        {"a configuration that is not there", "--config " + dir + "/missing.cfg frames " + log},
+        {"a missing log to decode", "frames " + missing},
+        {"a missing configuration to rewrite", "config rewrite " + dir + "/none.cfg " + dir + "/o.cfg"},
+        {"a configuration written into no folder", "config rewrite " + bin + " " + dir + "/no/such/o.cfg"},
+        {"a missing log to tabulate", "table " + missing + " -o " + dir + "/t.tbl"},
+        {"a table written into no folder", "table " + log + " -o " + dir + "/no/such/t.tbl"},
+        {"a missing log to export", "export " + missing},
+        {"an export written into no folder", "export " + log + " -o " + dir + "/no/such/x.csv"},
+        {"a missing table to time", "qmile " + missing},
+        {"a missing BIN to check", "bin check " + missing},
+        {"a missing BIN to convert", "bin convert " + missing + " " + dir + "/c.bin"},
+        {"a smoothing factor that is no number", "smooth abc"},
+        {"a smoothing factor that is not finite", "smooth inf"},
+        {"a start row beyond 64 bits", "qmile " + table + " --start-row 18446744073709551615"},
+        {"a start row beyond the multiplication", "qmile " + table + " --start-row 9223372036854775807"},
+        {"a start row past the table", "qmile " + table + " --start-row 3"},
+        {"a negative start row", "qmile " + table + " --start-row -1"},
+        {"a start row with more after it", "qmile " + table + " --start-row 1x"},
+        {"recording seconds beyond a double", "record --port /dev/null -o " + dir + "/r.dat --seconds 1e400"},
+        {"recording seconds beyond the clock", "record --port /dev/null -o " + dir + "/r.dat --seconds 1e12"},
+        {"a marker interval that is no number", "record --port /dev/null -o " + dir + "/r.dat --seconds 1 --mark-every x"},
+        {"a learn run from a missing BIN", "velearn " + log + " --from " + missing + " --to " + dir + "/n.bin"},
+        {"a learn run from a file that is no BIN", "velearn " + log + " --from " + log + " --to " + dir + "/n.bin"},
+        {"a learned BIN written into no folder",
+         "velearn " + log + " --from " + bin + " --to " + dir + "/no/such/n.bin"},
+        {"a recording from no device", "record --port /dev/nonexistent-port -o " + dir + "/r.dat --seconds 1"},
+        {"flashing over no device", "flash read --port /dev/nonexistent-port --bank 1 --file " + dir + "/f.bin"},
+    };
+    for (const Case& c : cases) {
+        CliRun r = run_cli(c.args + " </dev/null");
+        EXPECT_NE(r.exit_code, 0) << c.what;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ":\n" << r.err;
+    }
+}
+
+TEST(CliQmile, AStartRowMustBeARowOfTheTable)
+{
+    std::string table = write_temp_file("two-rows.tbl", Bytes(2 * 109, ' '));
+    CliRun last = run_cli("qmile " + table + " --start-row 1");
+    EXPECT_EQ(last.exit_code, 0) << last.err;
+    CliRun past = run_cli("qmile " + table + " --start-row 2");
+    EXPECT_EQ(past.exit_code, 1);
+    EXPECT_EQ(past.err, "glanzo-cli: --start-row 2 is past the table's last row (it has 2)\n");
+    CliRun huge = run_cli("qmile " + table + " --start-row 18446744073709551615");
+    EXPECT_EQ(huge.exit_code, 1);
+    EXPECT_EQ(huge.err, "glanzo-cli: --start-row takes a row number from 0, not '18446744073709551615'\n");
+    EXPECT_EQ(huge.out, "");
+}
+
+TEST(Cli, AFolderWhereAFileIsReadCannotBeOpened)
+{
+    std::string dir = temp_dir() + "/in.dat";
+    std::filesystem::create_directories(dir);
+    std::string bin = write_temp_file("folder-test.bin", learnable_bin());
+    const std::string commands[] = {
+        "frames " + dir,
+        "table " + dir + " -o " + temp_dir() + "/out.tbl",
+        "export " + dir + " -o " + temp_dir() + "/out.csv",
+        "qmile " + dir,
+        "qmile " + temp_dir(),
+        "velearn " + dir + " --from " + bin + " --to " + temp_dir() + "/folder-new.bin",
+        "bin check " + temp_dir(),
+        "config rewrite " + temp_dir() + " " + temp_dir() + "/o.cfg",
+    };
+    for (const std::string& c : commands) {
+        CliRun r = run_cli(c);
+        EXPECT_EQ(r.exit_code, 1) << c;
+        EXPECT_NE(r.err.find("glanzo-cli: cannot open "), std::string::npos) << c << ": " << r.err;
+        EXPECT_NE(r.err.find(": Is a directory\n"), std::string::npos) << c << ": " << r.err;
+    }
+    EXPECT_EQ(access((temp_dir() + "/out.tbl").c_str(), F_OK), -1) << "no empty result is left";
+}
+
+TEST(CliConfig, RewriteWritesThroughALinkAndRefusesWhatIsNoRegularFile)
+{
+    std::string in = write_temp_file("link-in.cfg", Bytes{'[', 'R', 'D', 'L', 'N', ']', ' ', '9', '\n'});
+    std::string target = write_temp_file("link-target.cfg", Bytes{'x'});
+    std::string link = temp_dir() + "/link-out.cfg";
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    CliRun r = run_cli("config rewrite " + in + " " + link);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link is kept";
+    EXPECT_NE(read_file(target).find("[ID] "), std::string::npos) << "and its target rewritten";
+
+    std::string fifo = temp_dir() + "/out-pipe.cfg";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    r = run_cli("config rewrite " + in + " " + fifo);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Configuration File Error: Can not open Configuration File:    " + fifo + "\n");
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
 TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)

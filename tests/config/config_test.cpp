@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "config/config.h"
 #include "config/settings.h"
 #include "config/updater_config.h"
+#include "support/full_disk.h"
 #include "support/log_builder.h"
 #include "support/scripted_ui.h"
 
@@ -270,22 +272,68 @@ TEST_F(ConfigTest, AFileThatCannotBeOpenedOrWrittenIsReportedInAMessageBox)
     EXPECT_EQ(ui_.shown[0].flags, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
 }
 
-TEST_F(ConfigTest, AFailedSaveLeavesTheOldFileWhole)
+TEST_F(ConfigTest, ASaveOntoAFullDiskLeavesTheOldFileWholeAndNothingBesideIt)
 {
-    std::string path = temp_dir() + "/kept.cfg";
+    FullDisk disk;
+    std::string path = disk.folder() + "/kept.cfg";
     set_config_path(path);
     ASSERT_EQ(save_config(), 0);
     std::string before = read_file(path);
-    // /dev/full accepts the open and fails every write: the temporary file there cannot be made,
-    // so write through a link to it instead.
-    std::string full = temp_dir() + "/full.cfg";
-    std::remove(full.c_str());
-    ASSERT_EQ(symlink("/dev/full", (full + ".new").c_str()), 0);
-    set_config_path(full);
+    disk.fill(1024);
+    g_settings.port = "/dev/ttyUSB7";
     EXPECT_EQ(save_config(), -1);
     EXPECT_EQ(ui_.shown.size(), 1u);
+    disk.empty();
     EXPECT_EQ(read_file(path), before);
-    std::remove((full + ".new").c_str());
+    EXPECT_EQ(files_in(disk.folder()), std::vector<std::string>{"kept.cfg"});
+}
+
+TEST_F(ConfigTest, ALinkedFileStaysALinkAndWhatIsNoRegularFileIsRefused)
+{
+    std::string dir = temp_dir() + "/dotfiles-test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/dotfiles");
+    std::string target = dir + "/dotfiles/glanzo.cfg";
+    write_temp_file("dotfiles-test/dotfiles/glanzo.cfg", Bytes{'x'});
+    std::string link = dir + "/linked.cfg";
+    ASSERT_EQ(symlink("dotfiles/glanzo.cfg", link.c_str()), 0);   // relative to the link's folder
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    g_settings.port = "/dev/ttyACM3";
+    set_config_path(link);
+    ASSERT_EQ(save_config(), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat kept;
+    ASSERT_EQ(stat(target.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 0777, 0600u) << "a private file stays private";
+    EXPECT_NE(read_file(target).find("[PORT] /dev/ttyACM3\r\n"), std::string::npos);
+    EXPECT_EQ(read_file(link), read_file(target));
+
+    // A link to a file not there yet makes the file and keeps the link.
+    std::string dangling = dir + "/dangling.cfg";
+    ASSERT_EQ(symlink((dir + "/dotfiles/later.cfg").c_str(), dangling.c_str()), 0);
+    set_config_path(dangling);
+    ASSERT_EQ(save_config(), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dangling));
+    EXPECT_EQ(read_file(dir + "/dotfiles/later.cfg"), read_file(target));
+
+    // A pipe and a folder are no configuration files, to read or to write; a link to one neither.
+    std::string fifo = dir + "/pipe.cfg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string to_fifo = dir + "/to-pipe.cfg";
+    ASSERT_EQ(symlink(fifo.c_str(), to_fifo.c_str()), 0);
+    for (const std::string& path : {fifo, to_fifo, dir + "/dotfiles"}) {
+        SCOPED_TRACE(path);
+        set_config_path(path);
+        ui_.shown.clear();
+        EXPECT_EQ(load_config(), -1);
+        EXPECT_EQ(save_config(), -1);
+        ASSERT_EQ(ui_.shown.size(), 2u);
+        EXPECT_EQ(ui_.shown[1].text, "Can not open Configuration File: \n\n " + path);
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is still a pipe";
+    EXPECT_TRUE(std::filesystem::is_symlink(to_fifo));
 }
 
 TEST(UpdaterConfig, UsesItsOwnKeysWithTheSameReaderAndWriter)

@@ -144,6 +144,24 @@ TEST_F(DisplaysTest, GaugeReadoutsShowTheFrameInTheirFormats)
     EXPECT_TRUE(canvas.texts().empty()) << "another display is shown: values only";
 }
 
+TEST_F(DisplaysTest, DutyCycleBarCountsThrottleBodyInjectionsAsARealQuotient)
+{
+    g_settings.frame_skip_code = 0;
+    FrameRecord f = blank_frame();
+    f.b[F_SYNC_PW] = 328 >> 8;   // 5.0 ms
+    f.b[F_SYNC_PW + 1] = 328 & 0xFF;
+    f.b[F_REF_PERIOD] = 512 >> 8;
+    f.b[F_REF_PERIOD + 1] = 512 & 0xFF;
+    f.b[F_ECM_CONFIG] = 6;       // throttle body, 6 cylinders, 2560 rpm: 1.5 injections a turn
+    gauge_update(f, 1);
+    EXPECT_EQ(canvas.text_at(656, 299), "  32 ");
+    f.b[F_ECM_CONFIG] = 5;       // 5 cylinders at 1572 rpm: 1.25 injections a turn
+    f.b[F_REF_PERIOD] = 1000 >> 8;
+    f.b[F_REF_PERIOD + 1] = 1000 & 0xFF;
+    gauge_update(f, 1);
+    EXPECT_EQ(canvas.text_at(656, 299), "  16 ");
+}
+
 TEST_F(DisplaysTest, DynamicRedrawRunsOnEveryFrameOrEveryFourth)
 {
     FrameRecord f = blank_frame();

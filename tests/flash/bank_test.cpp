@@ -13,6 +13,7 @@
 #include "flash/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/param_name.h"
 #include "support/sim_process.h"
@@ -265,7 +266,9 @@ TEST_F(Bank, AReadWhoseCalibrationRequestFailsLeavesFillerAndTrailer)
 TEST_F(Bank, AReadThatCannotWriteItsFileStillStopsTheLoader)
 {
     connect();
-    EXPECT_EQ(read_bank_to_file("/dev/full"), -1);
+    FullDisk disk;
+    disk.fill(0);
+    EXPECT_EQ(read_bank_to_file(disk.folder() + "/read.bin"), -1);
     EXPECT_EQ(sink_.lines, (Lines{{N, "Bank Read Starting"}, {N, "Flash Bank Set"}, {E, "File Write Failed"}, {N, ""},
                                   {F, "     -Read Failed-"}}));
     std::vector<std::string> t = trace();

@@ -78,9 +78,16 @@ TEST(InjectorDutyCycle, CoversAsynchronousThrottleBodyAndMultiPortFuelling)
     EXPECT_NEAR(injector_duty_cycle(f), pulse / 46.875 * 100, 1e-9);
     f.b[F_ECM_CONFIG] &= static_cast<uint8_t>(~0x10); // throttle body, 8 cylinders: 2 per revolution
     EXPECT_NEAR(injector_duty_cycle(f), pulse / 11.71875 * 100, 1e-9);
-    f.b[F_ECM_CONFIG] = 0x06;                         // 6 cylinders count as 6 / 4 = 1
+    f.b[F_ECM_CONFIG] = 0x06;                         // 6 cylinders: 1.5 injections a revolution
     put16(f, F_REF_PERIOD, 512);
-    EXPECT_NEAR(injector_duty_cycle(f), pulse / 23.4375 * 100, 1e-9);
+    EXPECT_NEAR(injector_duty_cycle(f), pulse / (23.4375 / 1.5) * 100, 1e-9);
+    f.b[F_ECM_CONFIG] = 0x05;                         // 5 cylinders, 1000: 1572 rpm, 1.25 a revolution
+    put16(f, F_REF_PERIOD, 1000);
+    EXPECT_NEAR(injector_duty_cycle(f), pulse / (60000.0 / 1572 / 1.25) * 100, 1e-9);
+    f.b[F_ECM_CONFIG] = 0x02;                         // 2 cylinders at 1250 rpm: one every two turns
+    f.b[F_RPM_12_5] = 100;
+    EXPECT_NEAR(injector_duty_cycle(f), pulse / 96.0 * 100, 1e-9);
+    f.b[F_RPM_12_5] = 0;
 
     f.b[14] = 0x10;                                   // asynchronous: 12.5 ms period
     put16(f, F_ASYNC_PW, 262);
@@ -100,6 +107,10 @@ TEST(InjectorDutyCycle, IsZeroAtRestAndNeverUndefined)
     double d = injector_duty_cycle(tbi);
     EXPECT_FALSE(std::isnan(d));
     EXPECT_LE(d, 255.0);
+    tbi.b[F_ECM_CONFIG] = 0;               // no cylinders, but a speed from the step fields
+    tbi.b[F_RPM_12_5] = 100;
+    put16(tbi, F_SYNC_PW, 5000);
+    EXPECT_EQ(injector_duty_cycle(tbi), 0.0);
 }
 
 TEST(SensorTemperature, ReadsTheThreeTablesWithTheSecondCoolantRangeOffset)

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "config/devices.h"
+#include "config/preferences.h"
 #include "config/settings.h"
+#include "config/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
 #include "displays/controls.h"
@@ -12,6 +14,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/ui_services.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 
@@ -50,6 +53,7 @@ void reset_everything()
     reset_datalog();
     reset_link();
     reset_port();
+    install_link_hooks();
     reset_ring();
     reset_stream();
     reset_display();
@@ -62,5 +66,7 @@ void reset_everything()
     reset_display_routines();
     g_ui_state.modal_dialog_open = 0;
     g_ui_state.settings_changed = 0;
+    reset_preferences_dialog();
+    reset_user_device_dialog();
     attach_controls(nullptr);
 }

@@ -8,6 +8,14 @@
 
 #include "stream/crc.h"
 
+FrameRecord frame_with_adc(int channel, int count)
+{
+    FrameRecord f{};
+    f.b[F_ADC_0 + 2 * channel] = static_cast<uint8_t>(count >> 8);
+    f.b[F_ADC_0 + 1 + 2 * channel] = static_cast<uint8_t>(count);
+    return f;
+}
+
 FrameRecord sample_frame(uint32_t seed)
 {
     FrameRecord f;
@@ -174,4 +182,14 @@ std::string write_hour_log(const std::string& name)
         append(log, f);
     }
     return write_temp_file(name, log);
+}
+
+std::vector<std::string> files_in(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

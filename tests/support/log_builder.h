@@ -13,6 +13,8 @@ using Bytes = std::vector<uint8_t>;
 // A frame record whose bytes follow from `seed`, avoiding accidental sync pairs and record
 // patterns so a test knows exactly what the reader should see.
 FrameRecord sample_frame(uint32_t seed);
+// A frame of zeros whose ADC channel `channel` carries `count`.
+FrameRecord frame_with_adc(int channel, int count);
 
 // Frame `n` of a steady drive of a running engine: run time 100 s + n / 17 (17 frames a second),
 // the frame number in bytes 90-93 (as ecm-sim numbers its frames), the speed counter (byte 166)
@@ -46,4 +48,6 @@ std::string write_hour_log(const std::string& name);
 // Writes bytes to a fresh file under the test temp directory and returns its path.
 std::string write_temp_file(const std::string& name, const Bytes& bytes);
 std::string read_file(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> files_in(const std::string& folder);
 std::string temp_dir();

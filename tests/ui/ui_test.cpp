@@ -25,6 +25,7 @@
 #include "displays/gauges.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"

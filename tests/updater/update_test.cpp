@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "flash/bin_file.h"
+#include "support/full_disk.h"
 #include "support/live.h"
 #include "support/sim_process.h"
 #include "updater/firmware.h"
@@ -29,6 +30,7 @@ std::string fresh_dir(const std::string& name)
 struct UpdateRun {
     int exit_code;
     std::vector<std::string> lines;
+    std::string err;
 };
 
 // Lines as one text, so that a failure shows where they differ.
@@ -49,11 +51,11 @@ UpdateRun run_updater(const std::string& dir, const std::string& banks, const st
         args.push_back(f);
     }
     SimProcess sim(args);
-    std::string out = dir + "/run.out";
+    std::string out = dir + "/run.out", err = dir + "/run.err";
     int rc = run_command("cd '" + dir + "' && " + GLANZO_UPDATER + " --config '" + dir + "/u.cfg' --run --port " +
-                         sim.device() + " > '" + out + "'");
+                         sim.device() + " > '" + out + "' 2> '" + err + "'");
     sim.stop();
-    UpdateRun r{rc, {}};
+    UpdateRun r{rc, {}, read_file(err)};
     std::string text = read_file(out);
     size_t start = 0, end;
     while ((end = text.find('\n', start)) != std::string::npos) {
@@ -105,6 +107,7 @@ TEST(Updater, UpdatesEveryBankAndARunAfterAFailureReusesTheSavedCalibrations)
                              "failure:      -Update Failed-"});
     EXPECT_EQ(first.exit_code, 1);
     EXPECT_EQ(joined(first.lines), joined(want));
+    EXPECT_EQ(first.err, "ZOV_J8Update: update failed: TxSlEraseSector Failed\n");
 
     for (int n = 0; n < 8; ++n) {
         struct stat st;
@@ -127,6 +130,7 @@ TEST(Updater, UpdatesEveryBankAndARunAfterAFailureReusesTheSavedCalibrations)
     want.insert(want.end(), {"normal: ZOV J8 Flash Update Completed...", "normal: ", "success:     -Update Successful-"});
     EXPECT_EQ(second.exit_code, 0);
     EXPECT_EQ(joined(second.lines), joined(want));
+    EXPECT_EQ(second.err, "");
 
     flash = read_bytes(banks);
     const auto& firmware = firmware_block();
@@ -212,8 +216,17 @@ TEST(Conversion, ReportsShortMissingAndUnwritableFiles)
     EXPECT_EQ(error, "Calibration File Open Failed");
     EXPECT_EQ(convert_calibration(old_calibration("ok.bin", 1, 2, 8192), temp_dir() + "/no/dir/n.bin", error), -1);
     EXPECT_EQ(error, "New Calibration File Open Failed");
-    EXPECT_EQ(convert_calibration(old_calibration("ok2.bin", 1, 2, 8192), "/dev/full", error), -1);
+    EXPECT_EQ(convert_calibration(old_calibration("ok2.bin", 1, 2, 8192), "/dev/null", error), -1);
+    EXPECT_EQ(error, "New Calibration File Open Failed") << "a device is no BIN file";
+    EXPECT_EQ(convert_calibration(temp_dir(), temp_dir() + "/n.bin", error), -1);
+    EXPECT_EQ(error, "Calibration File Open Failed") << "a folder is no BIN file";
+    FullDisk disk;
+    std::string ok = old_calibration("ok3.bin", 1, 2, 8192);
+    disk.fill(0);
+    EXPECT_EQ(convert_calibration(ok, disk.folder() + "/n.bin", error), -1);
     EXPECT_EQ(error, "New Calibration File Write Failure");
+    disk.empty();
+    EXPECT_TRUE(files_in(disk.folder()).empty()) << "no half-written file is left";
 }
 
 TEST(BinUpdate, NamesTheNewFileAndReportsAsTheWindowWould)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "flash/protocol.h"
+#include "platform/numbers.h"
 #include "stream/crc.h"
 
 namespace {
@@ -67,12 +68,12 @@ bool parse_fault(const std::string& text, Fault& out)
     if (colon == std::string::npos)
         return false;
     std::string name = text.substr(0, colon);
-    int n = std::atoi(text.c_str() + colon + 1);
-    if (n < 1)
+    int64_t n = 0;
+    if (!parse_whole_number(std::string_view(text).substr(colon + 1), 1, INT32_MAX, n))
         return false;
     for (const FaultName& f : FAULT_NAMES) {
         if (name == f.name) {
-            out = Fault{f.kind, n};
+            out = Fault{f.kind, static_cast<int>(n)};
             return true;
         }
     }

@@ -1,17 +1,21 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
-//   ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH] [--outage-ms MS]
-//           [--baud N] [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
+//   ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH]
+//           [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--banks FILE] [--fault KIND:N]...
+//           [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
 //   ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
 // streams 17 frames a second from its engine model (or from a data log with --replay) and
 // answers the stream, bank and flash-mode messages. --silent never streams. --link keeps a symbolic
-// link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500)
-// and brings it back on a new device, which the link then points to, as when a cable is pulled
-// and plugged in again. On SIGTERM or SIGINT it prints what it sent on stderr. --map-sensor chooses the
-// MAP sensor the engine model reports (1 bar by default); with 2 or 3 bar the engine is boosted.
+// link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500;
+// with a list, each outage takes the next length) and brings it back on a new device, which the
+// link then points to, as when a cable is pulled and plugged in again. --outage-times writes
+// "down NS" and "up NS" (steady clock) around each outage and "heard NS" when the first message
+// after it arrives. On SIGTERM or SIGINT it prints what it sent on stderr.
+// --map-sensor chooses the MAP sensor the engine model reports (1 bar by default); with 2 or 3
+// bar the engine is boosted.
 //
 // In flash mode the loader keeps eight banks of 32768 bytes (in FILE with --banks, kept between
 // runs) and answers the loader messages. --fault KIND:N spoils the reply to the N-th loader
@@ -42,6 +46,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "platform/numbers.h"
 #include "sim_ecm.h"
 #include "stream/reader.h"
 
@@ -102,7 +107,7 @@ void point_link(const std::string& link, const std::string& target)
 int usage()
 {
     std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH]\n"
-                         "               [--outage-ms MS] [--baud N] [--frame-times FILE]\n"
+                         "               [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--frame-times FILE]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
                          "       ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]\n");
     return 2;
@@ -136,7 +141,7 @@ int write_log(const SimOptions& opt, const std::string& path, long seconds)
     int marker = 0;
     for (long n = 0; n < seconds * FRAMES_PER_SECOND && sim_next_frame(ecm, frame); ++n) {
         if (n > 0 && n % (60 * FRAMES_PER_SECOND) == 0) {
-            char mark[16];
+            char mark[16];   // room for any int, which the compiler cannot rule out
             std::snprintf(mark, sizeof mark, "MARK%03d", marker++ % 1000);
             std::fputs(mark, f);
         }
@@ -153,6 +158,32 @@ int write_log(const SimOptions& opt, const std::string& path, long seconds)
 }
 
 using Clock = std::chrono::steady_clock;
+
+// "EVENT NANOSECONDS" lines of --outage-times.
+void note(FILE* f, const char* event)
+{
+    if (f == nullptr)
+        return;
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    std::fprintf(f, "%s %lld\n", event, static_cast<long long>(ns));
+    std::fflush(f);
+}
+
+// "500,1200,800": the lengths of successive outages, in milliseconds; false when any is no number.
+bool parse_outages(const std::string& text, std::vector<int>& out)
+{
+    out.clear();
+    for (size_t start = 0;;) {
+        size_t comma = text.find(',', start);
+        int64_t ms = 0;
+        if (!parse_whole_number(std::string_view(text).substr(start, comma - start), 0, 3600000, ms))
+            return false;
+        out.push_back(static_cast<int>(ms));
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
 
 // What waits to go out on the line: replies in order, each part after its pause, and the stream.
 struct OutQueue {
@@ -236,13 +267,14 @@ int main(int argc, char** argv)
     SimOptions opt;
     bool pty_asked = false;
     std::string link;
-    int outage_ms = 1500;
+    std::vector<int> outages = {1500};
     int baud = 115200;
-    std::string frame_times;
+    std::string frame_times, outage_times;
     std::string log_path;
     long log_seconds = -1;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        int64_t n = 0;
         int taken = sim_parse_option(opt, argc, argv, i);
         if (taken < 0)
             return usage();
@@ -253,19 +285,23 @@ int main(int argc, char** argv)
         } else if (a == "--write-log" && i + 1 < argc) {
             log_path = argv[++i];
         } else if (a == "--seconds" && i + 1 < argc) {
-            char* end = nullptr;
-            log_seconds = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || log_seconds < 0 || log_seconds > 24 * 3600)
+            if (!parse_whole_number(argv[++i], 0, 24 * 3600, n))
                 return usage();
-        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times") && i + 1 < argc) {
+            log_seconds = static_cast<long>(n);
+        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
+                    a == "--outage-times") &&
+                   i + 1 < argc) {
             if (a == "--frame-times")
                 frame_times = argv[++i];
+            else if (a == "--outage-times")
+                outage_times = argv[++i];
             else if (a == "--link")
                 link = argv[++i];
-            else if (a == "--outage-ms")
-                outage_ms = std::atoi(argv[++i]);
-            else
-                baud = std::atoi(argv[++i]);
+            else if (a == "--outage-ms" ? !parse_outages(argv[++i], outages)
+                                        : !parse_whole_number(argv[++i], 0, 100000000, n))
+                return usage();
+            else if (a == "--baud")
+                baud = static_cast<int>(n);
         } else {
             return usage();
         }
@@ -302,8 +338,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", frame_times.c_str(), std::strerror(errno));
         return 1;
     }
+    FILE* outage_log = nullptr;
+    if (!outage_times.empty() && (outage_log = std::fopen(outage_times.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", outage_times.c_str(), std::strerror(errno));
+        return 1;
+    }
     uint8_t in[4096];
     uint64_t bytes_lost = 0;
+    size_t outages_done = 0;
+    bool listening = false;   // waiting for the first message after an outage
 
     while (!quit) {
         if (outage) {
@@ -313,18 +356,25 @@ int main(int argc, char** argv)
             if (!link.empty())
                 ::unlink(link.c_str());
             close_pty(pty);
-            std::this_thread::sleep_for(std::chrono::milliseconds(outage_ms));
+            note(outage_log, "down");
+            std::this_thread::sleep_for(std::chrono::milliseconds(outages[outages_done++ % outages.size()]));
             if (!open_pty(pty)) {
                 std::fprintf(stderr, "ecm-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
                 return 1;
             }
             point_link(link, pty.path);
+            note(outage_log, "up");
+            listening = true;
             out.clear();
             next_frame = Clock::now();
         }
 
         ssize_t n;
         while ((n = ::read(pty.master, in, sizeof in)) > 0) {
+            if (listening) {
+                note(outage_log, "heard");
+                listening = false;
+            }
             replies.clear();
             sim_receive(ecm, in, static_cast<size_t>(n), replies);
             for (ReplyChunk& c : replies)

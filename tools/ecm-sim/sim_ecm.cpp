@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "flash/protocol.h"
+#include "platform/numbers.h"
 #include "stream/crc.h"
 #include "stream/reader.h"
 
@@ -28,8 +29,11 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
         if (value == nullptr)
             return -1;
         ++i;
+        int64_t n = 0;
         if (a == "--seed") {
-            opt.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+            if (!parse_whole_number(value, 0, UINT32_MAX, n))
+                return -1;
+            opt.seed = static_cast<uint32_t>(n);
         } else if (a == "--replay") {
             opt.replay = value;
         } else if (a == "--trace") {
@@ -42,7 +46,9 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
                 return -1;
             opt.faults.push_back(f);
         } else {
-            opt.pause_ms = std::atoi(value);
+            if (!parse_whole_number(value, 0, 3600000, n))
+                return -1;
+            opt.pause_ms = static_cast<int>(n);
         }
         return 1;
     }
