@@ -26,6 +26,19 @@ extern const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS;
 const DisplayEntry* display_for_command(int command);
 const DisplayEntry* display_entry(int id);
 
+// A display that takes the main window's own input (the Analysis page): its keys and wheel as
+// scroll codes (ControlEvent), and the left button on the page.
+struct DisplayInput {
+    int id;   // active_display
+    void (*scroll)(int code, int position);
+    void (*mouse_down)(int x, int y);
+    void (*mouse_up)(int x, int y);
+    void (*double_click)(int x, int y);
+};
+
+// The input routines of display `id`; nullptr when the main window keeps its input.
+const DisplayInput* display_input(int id);
+
 // The floating tool windows (malfunction codes, bank select); their windows plug in here.
 struct ToolWindow {
     int command;

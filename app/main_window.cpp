@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -19,6 +20,7 @@
 #include "app/app_icon.h"
 #include "app/menu_operations.h"
 #include "app/preferences_dialog.h"
+#include "app/scroll_keys.h"
 #include "app/user_device_dialog.h"
 #include "config/config.h"
 #include "config/settings.h"
@@ -160,6 +162,43 @@ void CanvasView::mouseMoveEvent(QMouseEvent*)
     int active = g_display.active_display;
     if (active != DISPLAY_ANALYSIS && active != DISPLAY_FLASH && !window()->isActiveWindow())
         window()->activateWindow();
+}
+
+bool CanvasView::event(QEvent* event)
+{
+    const DisplayInput* in = display_input(g_display.active_display);
+    if (in == nullptr)
+        return QWidget::event(event);
+    // The left button: the routine for its action, with the point.
+    auto left = [event](void (*routine)(int, int)) {
+        auto* m = static_cast<QMouseEvent*>(event);
+        if (m->button() == Qt::LeftButton)
+            routine(m->position().toPoint().x(), m->position().toPoint().y());
+    };
+    int code = -1;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        code = scroll_code_of_key(static_cast<QKeyEvent*>(event)->key(), false);
+        break;
+    case QEvent::Wheel:
+        code = scroll_code_of_wheel(static_cast<QWheelEvent*>(event));
+        break;
+    case QEvent::MouseButtonPress:
+        left(in->mouse_down);
+        break;
+    case QEvent::MouseButtonRelease:
+        left(in->mouse_up);
+        break;
+    case QEvent::MouseButtonDblClick:
+        left(in->double_click);
+        break;
+    default:
+        break;
+    }
+    if (code < 0)
+        return QWidget::event(event);
+    in->scroll(code, 0);
+    return true;
 }
 
 void CanvasView::paintEvent(QPaintEvent* event)
@@ -391,9 +430,11 @@ void MainWindow::command(int id)
         return;
     case CMD_PREFERENCES:
         run(g_menu_operations.preferences);
+        paint_window();   // in the units the dialog may have changed (Analysis rebuilds its table)
         return;
     case CMD_USER_DEVICES:
         run(g_menu_operations.user_devices);
+        paint_window();
         return;
     case CMD_EXIT:
         close();

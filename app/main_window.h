@@ -31,6 +31,8 @@ public:
     CanvasView(QtCanvas& canvas, QWidget* parent);
 
 protected:
+    // On a display with input of its own (display_input), its keys, wheel and left button go there.
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     bool focusNextPrevChild(bool) override { return false; }   // TAB is a logging key

@@ -39,7 +39,9 @@ bool read_row(FILE* table, char* row)
 
 }  // namespace
 
-QmileResults compute_qmile(FILE* table, long start_row)
+QmileResults compute_qmile(FILE* table, long start_row) { return compute_qmile(table, start_row, g_settings.kphormph == 1); }
+
+QmileResults compute_qmile(FILE* table, long start_row, bool kph)
 {
     QmileResults r;
     char row[VIEW_ROW_BYTES + 1] = {};
@@ -48,7 +50,6 @@ QmileResults compute_qmile(FILE* table, long start_row)
         return r;
     std::memcpy(r.start_run_time, row + ROW_RUNTIME + 1, 7);
 
-    const bool kph = g_settings.kphormph == 1;
     long previous = clamped(row_int(row, ROW_PULSES), 0, 255);
     long n = 0, pulses = 0, eighth_start = 0, quarter_start = 0;
     double eighth_sum = 0, quarter_sum = 0, distance = 0;

@@ -19,4 +19,6 @@ struct QmileResults {
 // Computes the figures for the run starting at `start_row` of the table. A mark the run never
 // passes leaves its figures at 0. Rows with no pulses-per-mile figure (the ECM reported no speed
 // sensor constant) add their pulses but leave the distance where it was.
+// Speeds in the rows are in the unit [KPHORMPH] names, or km/h when `kph` says so.
 QmileResults compute_qmile(FILE* table, long start_row);
+QmileResults compute_qmile(FILE* table, long start_row, bool kph);

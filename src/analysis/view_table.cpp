@@ -22,10 +22,12 @@ std::string view_heading_line1()
     return " RUNTIME          MAP TPS CTS IAT   O2 Air SA  sPW  aPW  DC AE  PE  CL                 WB  aePW";
 }
 
-std::string view_heading_line2()
+std::string view_heading_line2() { return view_heading_line2(g_settings.kphormph, g_settings.temperscale); }
+
+std::string view_heading_line2(int kphormph, int temperscale)
 {
-    char speed = g_settings.kphormph == 1 ? 'K' : 'M';
-    char temp = g_settings.temperscale == 1 ? 'C' : 'F';
+    char speed = kphormph == 1 ? 'K' : 'M';
+    char temp = temperscale == 1 ? 'C' : 'F';
     char line[128];
     std::snprintf(line, sizeof line,
                   " h:mm:ss  RPM %cPH KPa   %%  \xB0%c  \xB0%c   mV Flw  \xB0   mS   mS   %%   DE  DC  LN INT BLM IAC  AFR    mS",

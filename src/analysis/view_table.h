@@ -41,9 +41,11 @@ enum ViewRowOffset : int {
     ROW_SHOWN_CHARS = 96,
 };
 
-// The two heading lines for the current units (the degree sign is the byte 0xB0).
+// The two heading lines for the current units (the degree sign is the byte 0xB0), or for the
+// units of a table built earlier ([KPHORMPH] and [TEMPERSCALE] values).
 std::string view_heading_line1();
 std::string view_heading_line2();
+std::string view_heading_line2(int kphormph, int temperscale);
 
 // Formats one row (109 bytes with CR LF, plus a terminating zero) for a frame read with these
 // record texts. Uses the current settings and the preferred wideband channel's current value.

@@ -1,5 +1,6 @@
 #include "displays/display_routines.h"
 
+#include "analysis/viewer.h"
 #include "displays/diagnostics.h"
 #include "displays/gauges.h"
 #include "displays/knock_map.h"
@@ -37,4 +38,5 @@ void reset_display_routines()
     reset_ve_display();
     reset_flash_window();
     reset_bank_select();
+    reset_viewer();
 }

@@ -30,10 +30,14 @@ FILE* open_regular_file(const std::string& path)
     if (fd < 0)
         return nullptr;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         int error = errno;
-        if (error == 0 || S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode))
-            error = S_ISDIR(st.st_mode) ? EISDIR : NOT_A_REGULAR_FILE;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : NOT_A_REGULAR_FILE;
         ::close(fd);
         errno = error;
         return nullptr;
