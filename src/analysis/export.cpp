@@ -260,6 +260,12 @@ std::string export_output_path(const std::string& input, bool csv)
     return base + (csv ? ".csv" : ".ZOV");
 }
 
+void begin_log_conversion()
+{
+    FrameRecord zero{};
+    convert_channels(zero, 1);
+}
+
 std::string export_heading(bool csv)
 {
     TextLine line;
@@ -289,9 +295,8 @@ int export_log(const std::string& input, const std::string& output, const Export
     set_analysis_source(1, in);
     int rc = EXPORT_OK;
 
-    // Column widths exist before the first frame: convert an all-zero frame once.
+    begin_log_conversion();
     FrameRecord frame{};
-    convert_channels(frame, 1);
     if (options.single_header) {
         TextLine heading;
         add_heading(heading, options.csv);

@@ -55,6 +55,10 @@ struct ExportOptions {
 // ".csv" or ".ZOV", or appended when it has none.
 std::string export_output_path(const std::string& input, bool csv);
 
+// Readers of a whole log start the ADC channel conversion as the export does: once on an all-zero
+// frame, which gives the columns their widths and the smoothed values their start.
+void begin_log_conversion();
+
 // The heading line, ending in CR LF.
 std::string export_heading(bool csv);
 
