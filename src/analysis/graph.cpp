@@ -34,7 +34,7 @@ constexpr double TIME_STEPS[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 30
 constexpr int TIME_TICK_PIXELS = 90;
 // Rules of time stamps closer than this to the previous drawn one are left out (a long log at
 // fit-all would be striped with them); markers are always drawn.
-constexpr int RULE_SPACING = 5;
+constexpr int RULE_SPACING = 40;
 // The read-out box: this far right of the pointer, or left of it near the plot's right edge.
 constexpr int READOUT_OFFSET = 8;
 
@@ -534,6 +534,13 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
                 sc.texts.push_back({tx, y, text, sc.trace_colours[p], align, true});
             ++line;
         }
+    }
+    // Texts stay inside the picture (a time label on the plot's right edge).
+    for (SceneText& t : sc.texts) {
+        int w = text_width(t.text);
+        int left = t.align == ALIGN_RIGHT ? t.x - w : t.align == ALIGN_CENTRE ? t.x - w / 2 : t.x;
+        int shift = left < 2 ? 2 - left : left + w > width - 2 ? width - 2 - (left + w) : 0;
+        t.x += shift;
     }
     return sc;
 }

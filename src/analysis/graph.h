@@ -40,6 +40,9 @@ void view_reveal(GraphView& v, double t);
 
 // ---- The chosen channels ----------------------------------------------------------------------
 
+// The settings file's name, in the user's configuration folder.
+constexpr const char* GRAPH_SETTINGS_FILE = "graph.conf";
+
 struct GraphPick {
     std::string name;   // a channel of the catalogue
     int lane = 0;       // 0 to 7; picks with the same lane share it
