@@ -262,6 +262,12 @@ std::string export_output_path(const std::string& input, bool csv)
 
 void begin_log_conversion()
 {
+    // Smoothing starts afresh: a log converts to the same values whatever was read before it.
+    {
+        std::lock_guard<std::mutex> lock(g_adc.lock);
+        for (AdcChannelState& ch : g_adc.channels)
+            ch.smoothed = 0.0;
+    }
     FrameRecord zero{};
     convert_channels(zero, 1);
 }

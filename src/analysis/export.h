@@ -55,8 +55,8 @@ struct ExportOptions {
 // ".csv" or ".ZOV", or appended when it has none.
 std::string export_output_path(const std::string& input, bool csv);
 
-// Readers of a whole log start the ADC channel conversion as the export does: once on an all-zero
-// frame, which gives the columns their widths and the smoothed values their start.
+// Readers of a whole log start the ADC channel conversion as the export does: smoothing from zero,
+// then once on an all-zero frame, which gives the columns their widths.
 void begin_log_conversion();
 
 // The heading line, ending in CR LF.
