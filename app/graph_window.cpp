@@ -269,6 +269,8 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
 
 void GraphWindow::refill()
 {
+    if (changing_)
+        return;
     filling_ = true;
     QString current = list_->currentItem() != nullptr ? list_->currentItem()->data(Qt::UserRole).toString() : QString();
     list_->clear();
@@ -317,7 +319,16 @@ void GraphWindow::picks_from_list()
         refill();
         return;
     }
+    set_picks(picks);
+}
+
+void GraphWindow::set_picks(const std::vector<GraphPick>& picks)
+{
+    // The list already shows the change: it is not filled again under the item that made it.
+    changing_ = true;
     graph_set_picks(picks);
+    changing_ = false;
+    current_changed();
 }
 
 void GraphWindow::current_changed()
@@ -330,11 +341,12 @@ void GraphWindow::current_changed()
             if (p.name == name)
                 lane = p.lane;
     }
+    bool was_filling = filling_;
     filling_ = true;
     lane_->setEnabled(lane >= 0);
     if (lane >= 0)
         lane_->setValue(lane + 1);
-    filling_ = false;
+    filling_ = was_filling;
 }
 
 void GraphWindow::lane_changed(int lane)
@@ -347,7 +359,7 @@ void GraphWindow::lane_changed(int lane)
     for (GraphPick& p : picks)
         if (p.name == name)
             p.lane = lane - 1;
-    graph_set_picks(picks);
+    set_picks(picks);
 }
 
 void GraphWindow::save_png()

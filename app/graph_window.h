@@ -11,11 +11,13 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 class QListWidget;
 class QSpinBox;
 class QPainter;
 struct GraphScene;
+struct GraphPick;
 
 class GraphPlot : public QWidget {
 public:
@@ -50,13 +52,15 @@ protected:
 
 private:
     void picks_from_list();
+    void set_picks(const std::vector<GraphPick>& picks);
     void lane_changed(int lane);
     void current_changed();
 
     QListWidget* list_;
     QSpinBox* lane_;
     GraphPlot* plot_;
-    bool filling_ = false;
+    bool filling_ = false;    // the list is being filled: its signals are not the user's
+    bool changing_ = false;   // the user's change is being applied
 };
 
 // Paints `scene` (fonts and pens of the plot).
