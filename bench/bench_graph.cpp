@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <chrono>
 #include <cstdio>
 
 #include "analysis/channels.h"
@@ -19,23 +18,9 @@
 #include "config/devices.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
+#include "best_of.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double best_of(int rounds, F&& f)
-{
-    double best = 1e9;
-    for (int i = 0; i < rounds; ++i) {
-        auto start = Clock::now();
-        f();
-        double s = std::chrono::duration<double>(Clock::now() - start).count();
-        best = s < best ? s : best;
-    }
-    return best;
-}
 
 double thread_seconds()
 {
