@@ -142,6 +142,14 @@ long sample_under(int x)
     return g_graph.series.sample_at(t);
 }
 
+bool same_catalogue(const std::vector<ChannelInfo>& a, const std::vector<ChannelInfo>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const ChannelInfo& x, const ChannelInfo& y) {
+        return x.name == y.name && x.unit == y.unit && x.column == y.column && x.adc == y.adc &&
+               x.precision == y.precision;
+    });
+}
+
 bool table_matches()
 {
     return g_graph.follows_table && g_viewer.table != nullptr && g_viewer.log_path == g_graph.series.log_path &&
@@ -652,6 +660,21 @@ void graph_viewer_changed()
     // Another log opened in the table: the graph shows it instead.
     if (g_viewer.table != nullptr && g_viewer.log_path != g_graph.series.log_path)
         graph_load_log(g_viewer.log_path);
+    // The table rebuilt in other units (or with other ADC channels): so is the graph, showing the
+    // same columns under their new names.
+    std::vector<ChannelInfo> now = channel_catalogue();
+    if (!same_catalogue(now, g_graph.catalogue)) {
+        std::vector<GraphPick> picks;
+        for (const GraphPick& p : g_graph.picks) {
+            int old = find_channel(g_graph.catalogue, p.name);
+            for (const ChannelInfo& ch : now)
+                if (old >= 0 && ch.column == g_graph.catalogue[static_cast<size_t>(old)].column &&
+                    ch.adc == g_graph.catalogue[static_cast<size_t>(old)].adc)
+                    picks.push_back({ch.name, p.lane});
+        }
+        std::string path = g_graph.series.log_path;
+        graph_load_log(path, &picks);
+    }
     long selected = table_matches() ? g_viewer.selected_row : -1;
     if (selected != g_graph.selected) {
         g_graph.selected = selected;

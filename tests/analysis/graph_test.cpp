@@ -415,6 +415,14 @@ TEST_F(Graph, TheTableAndTheGraphSelectEachOthersRow)
     EXPECT_LT(g_graph.view.t0, before.t0);
     EXPECT_EQ(g_viewer.selected_row, 300);
 
+    // The table rebuilt in other units: the graph too, the same columns under their new names.
+    graph_set_picks({{"MPH", 0}, {"RPM", 1}});
+    g_settings.kphormph = 1;
+    g_ui_state.settings_changed = 1;
+    paint_analysis_display();
+    EXPECT_EQ(g_graph.picks, (std::vector<GraphPick>{{"KPH", 0}, {"RPM", 1}}));
+    EXPECT_EQ(g_graph.series.channels[0].unit, "km/h");
+
     // Leaving the page takes the graph down.
     destroy_analysis_display();
     EXPECT_FALSE(g_graph.open);
