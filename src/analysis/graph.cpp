@@ -390,6 +390,10 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
         sc.lanes.push_back(lane);
     }
 
+    if (series.samples() == 0)
+        sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
+                            "No good frame in this log", GRAPH_AXIS_TEXT, ALIGN_CENTRE, true});
+
     // Time ticks and their labels.
     const double span = view.t1 - view.t0;
     double step = TIME_STEPS[std::size(TIME_STEPS) - 1];

@@ -314,6 +314,7 @@ TEST_F(Graph, ValuesOutOfEveryRangeAndLogsWithoutFramesDrawInsideTheirLanes)
     sc = build_graph_scene(empty, {{"RPM", 0}}, v, 500, 300, 200, 5);
     EXPECT_TRUE(sc.traces[0].empty());
     EXPECT_TRUE(sc.readout.empty());
+    EXPECT_TRUE(std::any_of(sc.texts.begin(), sc.texts.end(), [](const SceneText& t) { return t.text == "No good frame in this log"; }));
     EXPECT_EQ(graph_load_log(temp_dir() + "/no-such.dat"), -1);
 }
 
