@@ -40,8 +40,11 @@ std::string json_cells(const Map& m)
     std::string out = "[";
     for (size_t r = 1; r < m.size(); ++r) {
         out += r > 1 ? ",[" : "[";
-        for (size_t c = 1; c < m[r].size(); ++c)
-            out += (c > 1 ? "," : "") + std::to_string(m[r][c]);
+        for (size_t c = 1; c < m[r].size(); ++c) {
+            if (c > 1)
+                out += ',';
+            out += std::to_string(m[r][c]);
+        }
         out += "]";
     }
     return out + "]";

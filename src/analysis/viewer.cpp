@@ -126,9 +126,8 @@ int with_progress(const std::string& path, Work&& work)
 // the next number tried; a link planted under the name is not followed.
 FILE* create_table_file()
 {
-    std::string folder = directory_part(config_path());
-    if (folder.empty())
-        folder = ".";
+    const std::string config_folder = directory_part(config_path());
+    const std::string folder = config_folder.empty() ? std::string(".") : config_folder;
     long now = static_cast<long>(std::time(nullptr));
     for (long n = now; n < now + 100; ++n) {
         char name[48];
