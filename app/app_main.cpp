@@ -1,16 +1,20 @@
 #include "app/app_main.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "analysis/graph.h"
+#include "app/graph_window.h"
 #include "app/main_window.h"
 #include "config/config.h"
 #include "config/devices.h"
 #include "config/settings.h"
 #include "displays/display_routines.h"
+#include "platform/paths.h"
 #include "stream/display_thread.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
@@ -34,6 +38,10 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             o.playback = argv[++i];
         } else if (a == "--screenshot" && has_value) {
             o.screenshot = argv[++i];
+        } else if (a == "--graph" && has_value) {
+            o.graph = argv[++i];
+        } else if (a == "--channels" && has_value) {
+            o.channels = argv[++i];
         } else if (a == "--after" && has_value) {
             char* end = nullptr;
             o.after = std::strtod(argv[++i], &end);
@@ -42,12 +50,33 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
         } else {
-            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]";
+            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]\n"
+                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]";
             return -1;
         }
     }
+    if (!o.channels.empty() && o.graph.empty()) {
+        error = "--channels goes with --graph LOG";
+        return -1;
+    }
     return 0;
 }
+
+namespace {
+
+// The log graph's settings file: in the user's configuration folder, or beside the configuration
+// file a --config names (so that a configuration kept apart keeps its graph apart too).
+std::string graph_settings_path(const AppOptions& options)
+{
+    if (!options.config.empty()) {
+        std::string folder = directory_part(options.config);
+        return (folder.empty() ? std::string(".") : folder) + "/" + GRAPH_SETTINGS_FILE;
+    }
+    QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return user.isEmpty() ? std::string() : user.toLocal8Bit().toStdString() + "/" + GRAPH_SETTINGS_FILE;
+}
+
+}  // namespace
 
 int app_main(const AppOptions& options)
 {
@@ -65,8 +94,15 @@ int app_main(const AppOptions& options)
         load_config();
     build_device_catalogue();
     rebuild_channel_state();
+    g_graph.settings_path = graph_settings_path(options);
+    if (!options.graph.empty()) {
+        int rc = run_graph_command(options.graph, options.channels, options.screenshot);
+        set_ui(nullptr);
+        return rc;
+    }
 
     MainWindow window;
+    attach_graph_window();
     window.show();
     install_display_routines();
     if (window.start() != 0)
@@ -89,6 +125,7 @@ int app_main(const AppOptions& options)
     QApplication::setQuitOnLastWindowClosed(true);
     int rc = QApplication::exec();
     window.shutdown();
+    detach_graph_window();
     set_ui(nullptr);
     return status != 0 ? status : rc;
 }

@@ -1,6 +1,7 @@
 // GlanzoFlash's entry: options, start-up in order, the message loop.
 //
 //   GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]
+//   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]
 #pragma once
 
 #include <string>
@@ -11,6 +12,8 @@ struct AppOptions {
     std::string playback;     // a data log to play back after start-up
     std::string screenshot;   // write the window to this PNG after `after` seconds, then exit
     double after = 0;
+    std::string graph;        // a data log to graph (fit-all) instead of the main window
+    std::string channels;     // the channels to graph, comma-separated
 };
 
 // Parses the options; 0, or -1 with the reason in `error`.

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "analysis/export.h"
+#include "analysis/graph.h"
 #include "analysis/qmile_graph.h"
 #include "config/config.h"
 #include "config/settings.h"
@@ -44,7 +45,7 @@ constexpr Rgb BLACK{0, 0, 0};
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
-constexpr std::array<ControlSpec, 8> ANALYSIS_CONTROLS = {{
+constexpr std::array<ControlSpec, 9> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
      KeyRoute::NextControl},
     {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
@@ -54,6 +55,8 @@ constexpr std::array<ControlSpec, 8> ANALYSIS_CONTROLS = {{
     {ANALYSIS_QMILE, ControlKind::PushButton, "1/4 Mile", 485, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     {ANALYSIS_FIND_MARK, ControlKind::PushButton, "Find Mark", 595, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
+    // Beyond the page's own controls: the log graph, right of "Find Mark".
+    {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
@@ -378,6 +381,7 @@ void destroy_analysis_display()
         return;
     destroy_controls(ANALYSIS_CONTROLS);
     qmile_graph_close();
+    graph_close();
     close_table();
     g_viewer.created = false;
     set_run_mode(g_viewer.previous_run_mode);
@@ -418,6 +422,9 @@ void analysis_command(int id, int event, int value)
         break;
     case ANALYSIS_SCROLL:
         analysis_scroll(event, value);
+        break;
+    case ANALYSIS_GRAPH:
+        graph_show_for_viewer();
         break;
     default:
         break;
@@ -635,4 +642,5 @@ void reset_viewer()
     close_table();
     g_viewer = ViewerState{};
     reset_qmile_graph();
+    reset_graph();
 }

@@ -69,6 +69,7 @@ enum AnalysisControl : int {
     ANALYSIS_FIND_MARK,
     ANALYSIS_SCROLL,
     ANALYSIS_PROGRESS,   // shown while a table is built or a log exported
+    ANALYSIS_GRAPH,      // the log graph of the table's log (analysis/graph.h)
 };
 
 // The display switch: create (run mode to analysis, controls), destroy (controls, graph window and
