@@ -13,7 +13,7 @@
 #include "analysis/view_table.h"
 #include "config/devices.h"
 #include "config/settings.h"
-#include "best_of.h"
+#include "bench_timing.h"
 #include "support/log_builder.h"
 
 namespace {

@@ -18,31 +18,9 @@
 #include "config/devices.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
-#include "best_of.h"
+#include "bench_timing.h"
 
 namespace {
-
-double thread_seconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// The processor time of one call of `f`: the best of 7 rounds of 20 calls' mean.
-template <class F>
-double per_call(F&& f)
-{
-    double best = 1e9;
-    for (int round = 0; round < 7; ++round) {
-        double start = thread_seconds();
-        for (int i = 0; i < 20; ++i)
-            f();
-        double s = (thread_seconds() - start) / 20;
-        best = s < best ? s : best;
-    }
-    return best;
-}
 
 long read_all_frames(const std::string& path)
 {
@@ -83,12 +61,12 @@ int main(int argc, char** argv)
 
     const int width = 960, height = 620;
     QImage image(width, height, QImage::Format_RGB32);
-    double fill = per_call([&] {
+    double fill = per_call(7, 20, [&](int) {
         QPainter p(&image);
         p.fillRect(0, 0, width, height, Qt::black);
     });
     auto redraw = [&](const GraphView& view) {
-        return per_call([&] {
+        return per_call(7, 20, [&](int) {
             GraphScene sc = build_graph_scene(series, picks, view, width, height, width / 2, -1);
             QPainter p(&image);
             paint_graph_scene(p, sc);

@@ -21,35 +21,11 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "displays/controls.h"
-#include "best_of.h"
+#include "bench_timing.h"
 #include "support/log_builder.h"
 #include "ui/qt_canvas.h"
 
 namespace {
-
-// This thread's processor time in seconds: a flip is pure work, and counted so it does not
-// include the waits of a machine busy with other things.
-double thread_seconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// The processor time of one call of `f`: the best of 9 rounds of 50 calls' mean.
-template <class F>
-double per_call(F&& f)
-{
-    double best = 1e9;
-    for (int round = 0; round < 9; ++round) {
-        double start = thread_seconds();
-        for (int i = 0; i < 50; ++i)
-            f(i);
-        double mean = (thread_seconds() - start) / 50;
-        best = mean < best ? mean : best;
-    }
-    return best;
-}
 
 // A log of `frames` frames built as the one-hour log is: its first frames repeated.
 std::string log_of(const std::string& name, int frames, const std::string& hour)
@@ -155,7 +131,7 @@ int main(int argc, char** argv)
     // page that is not the one shown.
     auto flips_at = [&](long top) {
         analysis_scroll(CONTROL_SCROLL_THUMB_TRACK, static_cast<int>(top));
-        return per_call([](int i) {
+        return per_call(9, 50, [](int i) {
             analysis_scroll(i % 2 == 0 ? CONTROL_SCROLL_PAGE_DOWN : CONTROL_SCROLL_PAGE_UP, 0);
         });
     };
@@ -169,7 +145,7 @@ int main(int argc, char** argv)
         read_viewer_row(row, text);
         lines.emplace_back(text + ROW_SHOWN_FROM, ROW_SHOWN_CHARS);
     }
-    double draw_only = per_call([&](int i) {
+    double draw_only = per_call(9, 50, [&](int i) {
         for (int l = 0; l < VIEW_PAGE_ROWS; ++l) {
             w.canvas.fill(2, 104 + 17 * l, 771, 121 + 17 * l, Rgb{0, 0, 0});
             w.canvas.text(3, 104 + 17 * l, lines[static_cast<size_t>((i % 2) * VIEW_PAGE_ROWS + l)], Font::Table,
