@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/ui_services.h"
@@ -44,14 +46,29 @@ inline void install_quiet_ui()
     set_ui(&quiet);
 }
 
-// A folder of our own for files a harness writes.
+// An empty file in memory, open for reading and writing, for a reader that writes a FILE*.
+inline FILE* memory_file()
+{
+    int fd = memfd_create("fuzz-output", MFD_CLOEXEC);
+    FILE* f = fd < 0 ? nullptr : fdopen(fd, "w+b");
+    if (f == nullptr)
+        std::abort();
+    return f;
+}
+
+// A folder of our own for files a harness writes: in /dev/shm when there is one, so that a file
+// written and renamed for every input costs no disk work.
 inline const std::string& scratch_folder()
 {
     static std::string dir = [] {
-        char pattern[] = "/tmp/glanzo-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
+        char in_memory[] = "/dev/shm/glanzo-fuzz-XXXXXX";
+        char on_disk[] = "/tmp/glanzo-fuzz-XXXXXX";
+        const char* made = mkdtemp(in_memory);
+        if (made == nullptr)
+            made = mkdtemp(on_disk);
         if (made == nullptr)
             std::abort();
+        std::atexit([] { std::filesystem::remove_all(scratch_folder()); });
         return std::string(made);
     }();
     return dir;
