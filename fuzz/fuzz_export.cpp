@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ExportOptions options{(data[0] & 1) != 0, (data[0] & 2) != 0};
     g_settings.kphormph = (data[0] >> 2) & 1;
     g_settings.temperscale = (data[0] >> 3) & 1;
+    static const std::string output = std::string(scratch_folder()) + "/out";
     std::string log = as_file(data + 1, size - 1);
-    if (export_log(log, scratch_folder() + "/out", options) != EXPORT_OK)
+    if (export_log(log, output, options) != EXPORT_OK)
         std::abort();
 
     FILE* table = memory_file();

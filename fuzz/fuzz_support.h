@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -57,19 +58,23 @@ inline FILE* memory_file()
 }
 
 // A folder of our own for files a harness writes: in /dev/shm when there is one, so that a file
-// written and renamed for every input costs no disk work.
-inline const std::string& scratch_folder()
+// written and renamed for every input costs no disk work. It is removed when the run ends.
+inline const char* scratch_folder()
 {
-    static std::string dir = [] {
-        char in_memory[] = "/dev/shm/glanzo-fuzz-XXXXXX";
-        char on_disk[] = "/tmp/glanzo-fuzz-XXXXXX";
-        const char* made = mkdtemp(in_memory);
-        if (made == nullptr)
-            made = mkdtemp(on_disk);
-        if (made == nullptr)
+    static char dir[] = "/dev/shm/glanzo-fuzz-XXXXXX";   // no destructor: still there at exit
+    static const char* made = [] {
+        const char* m = mkdtemp(dir);
+        if (m == nullptr) {
+            std::memcpy(dir, "/tmp/glanzo-fuzz-XXXXXX", sizeof "/tmp/glanzo-fuzz-XXXXXX");
+            m = mkdtemp(dir);
+        }
+        if (m == nullptr)
             std::abort();
-        std::atexit([] { std::filesystem::remove_all(scratch_folder()); });
-        return std::string(made);
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        });
+        return m;
     }();
-    return dir;
+    return made;
 }
