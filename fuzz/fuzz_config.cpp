@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
+#include <utility>
 
 #include "config/config.h"
 #include "config/config_file.h"
@@ -11,16 +13,16 @@
 
 namespace {
 
+// What the writer writes for `keys`, through one file in memory kept for the whole run.
 std::string written(std::span<const ConfigKey> keys)
 {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* out = open_memstream(&buf, &len);
-    if (out == nullptr || write_config_lines(keys, out) != 0)
+    static FILE* out = memory_file();
+    std::rewind(out);
+    if (ftruncate(fileno(out), 0) != 0 || write_config_lines(keys, out) != 0 || std::fflush(out) != 0)
         std::abort();
-    std::fclose(out);
-    std::string s(buf, len);
-    std::free(buf);
+    std::string s(static_cast<size_t>(std::ftell(out)), '\0');
+    if (pread(fileno(out), s.data(), s.size(), 0) != static_cast<ssize_t>(s.size()))
+        std::abort();
     return s;
 }
 
@@ -30,12 +32,21 @@ void round_trip(std::span<const ConfigKey> keys, void (*after_load)(), const uin
     if (load_config_file(ConfigFile{keys, as_file(data, size), after_load}) != 0)
         std::abort();
     std::string first = written(keys);
+
+    // Reading back what was written depends on nothing but those bytes: a text already shown to
+    // read back unchanged is not read again (most inputs change few settings, or none).
+    static std::unordered_set<std::string> read_back;
+    if (read_back.contains(first))
+        return;
     reset_config_keys(keys);
     if (load_config_file(ConfigFile{keys, as_file(reinterpret_cast<const uint8_t*>(first.data()), first.size()),
                                     after_load}) != 0)
         std::abort();
     if (written(keys) != first)
         std::abort();
+    if (read_back.size() >= 4096)
+        read_back.clear();
+    read_back.insert(std::move(first));
 }
 
 }  // namespace
