@@ -2,6 +2,7 @@
 // folder. Each harness is one libFuzzer target over one reader of untrusted bytes.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,24 +15,6 @@
 
 #include "platform/ui_services.h"
 
-// The input as a regular file with a path (a memory file, rewritten for every input), for the
-// readers that take a path.
-inline std::string as_file(const uint8_t* data, size_t size, int slot = 0)
-{
-    static int fds[2] = {-1, -1};
-    int& fd = fds[slot];
-    if (fd < 0)
-        fd = memfd_create("fuzz-input", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, 0) != 0)
-        std::abort();
-    for (size_t done = 0; done < size;) {
-        ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-        if (n <= 0)
-            std::abort();
-        done += static_cast<size_t>(n);
-    }
-    return "/proc/self/fd/" + std::to_string(fd);
-}
 
 // Message boxes answered with their first button and not shown: the readers' own texts are not
 // what is under test, and printing each would slow the run down.
@@ -77,4 +60,26 @@ inline const char* scratch_folder()
         return m;
     }();
     return made;
+}
+
+// The input as a regular file with a path (in the scratch folder, rewritten for every input),
+// for the readers that take a path.
+inline std::string as_file(const uint8_t* data, size_t size, int slot = 0)
+{
+    static int fds[2] = {-1, -1};
+    static std::string paths[2];
+    int& fd = fds[slot];
+    if (fd < 0) {
+        paths[slot] = std::string(scratch_folder()) + "/input" + std::to_string(slot);
+        fd = open(paths[slot].c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    if (fd < 0 || ftruncate(fd, 0) != 0)
+        std::abort();
+    for (size_t done = 0; done < size;) {
+        ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0)
+            std::abort();
+        done += static_cast<size_t>(n);
+    }
+    return paths[slot];
 }
