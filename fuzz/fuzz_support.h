@@ -1,5 +1,6 @@
-// What the harnesses share: a file in memory under a path, a quiet user interface, a scratch
-// folder. Each harness is one libFuzzer target over one reader of untrusted bytes.
+// What the harnesses share: a quiet user interface, a scratch folder in memory, the input as a
+// file there, an empty file in memory. Each harness is one libFuzzer target over one reader of
+// untrusted bytes.
 #pragma once
 
 #include <fcntl.h>
@@ -14,7 +15,6 @@
 #include <string>
 
 #include "platform/ui_services.h"
-
 
 // Message boxes answered with their first button and not shown: the readers' own texts are not
 // what is under test, and printing each would slow the run down.
@@ -64,15 +64,10 @@ inline const char* scratch_folder()
 
 // The input as a regular file with a path (in the scratch folder, rewritten for every input),
 // for the readers that take a path.
-inline std::string as_file(const uint8_t* data, size_t size, int slot = 0)
+inline const std::string& as_file(const uint8_t* data, size_t size)
 {
-    static int fds[2] = {-1, -1};
-    static std::string paths[2];
-    int& fd = fds[slot];
-    if (fd < 0) {
-        paths[slot] = std::string(scratch_folder()) + "/input" + std::to_string(slot);
-        fd = open(paths[slot].c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    }
+    static const std::string path = std::string(scratch_folder()) + "/input";
+    static const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 || ftruncate(fd, 0) != 0)
         std::abort();
     for (size_t done = 0; done < size;) {
@@ -81,5 +76,5 @@ inline std::string as_file(const uint8_t* data, size_t size, int slot = 0)
             std::abort();
         done += static_cast<size_t>(n);
     }
-    return paths[slot];
+    return path;
 }
