@@ -13,24 +13,10 @@
 #include "analysis/view_table.h"
 #include "config/devices.h"
 #include "config/settings.h"
+#include "best_of.h"
 #include "support/log_builder.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double best_of(int rounds, F&& f)
-{
-    double best = 1e9;
-    for (int i = 0; i < rounds; ++i) {
-        auto start = Clock::now();
-        f();
-        double s = std::chrono::duration<double>(Clock::now() - start).count();
-        best = s < best ? s : best;
-    }
-    return best;
-}
 
 // Peak resident memory of a child process that runs `work`, in KB.
 template <class F>

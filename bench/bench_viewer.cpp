@@ -21,25 +21,11 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "displays/controls.h"
+#include "best_of.h"
 #include "support/log_builder.h"
 #include "ui/qt_canvas.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double best_of(int rounds, F&& f)
-{
-    double best = 1e9;
-    for (int i = 0; i < rounds; ++i) {
-        auto start = Clock::now();
-        f();
-        double s = std::chrono::duration<double>(Clock::now() - start).count();
-        best = s < best ? s : best;
-    }
-    return best;
-}
 
 // This thread's processor time in seconds: a flip is pure work, and counted so it does not
 // include the waits of a machine busy with other things.

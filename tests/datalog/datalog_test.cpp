@@ -13,6 +13,7 @@
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "stream/display_thread.h"
+#include "stream/reader.h"
 #include "support/full_disk.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
@@ -46,6 +47,13 @@ protected:
         std::string path = temp_dir() + "/" + name;
         std::remove(path.c_str());
         return path;
+    }
+
+    // Waits for `frames` more frames to arrive (slow machines stretch any fixed sleep).
+    static bool receive_frames(int frames)
+    {
+        int64_t target = g_link.bytes_received + int64_t{frames} * FRAME_BYTES;
+        return wait_until([target] { return g_link.bytes_received >= target; }, 10);
     }
 
     static bool requests_served()
@@ -99,16 +107,16 @@ TEST_F(Datalog, MarkersCountFromZeroInEachRecordingAndARecordingIsAppended)
     for (int i = 0; i < 3; ++i) {
         log_key_tab();
         ASSERT_TRUE(wait_until(requests_served, 2));
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        ASSERT_TRUE(receive_frames(4));
     }
     ASSERT_EQ(stop_logging(), 0);
     std::string first = read_file(path);
 
     ASSERT_EQ(start_logging(path), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_TRUE(receive_frames(3));
     log_key_tab();
     ASSERT_TRUE(wait_until(requests_served, 2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(receive_frames(4));
     ASSERT_EQ(stop_logging(), 0);
 
     std::string both = read_file(path);
@@ -161,11 +169,11 @@ TEST_F(Datalog, ALogKeptOpenAcrossALineOutageHoldsEveryFrameReceived)
     start_display_thread();   // keeps asking for the stream, as live mode does
     std::string path = fresh_log("outage.dat");
     ASSERT_EQ(start_logging(path), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(receive_frames(20));
     sim.signal(SIGUSR1);
     ASSERT_TRUE(wait_until([] { return g_port.indicator == 0; }, 2)) << "the link notices the outage";
     ASSERT_TRUE(wait_until([] { return g_port.indicator == 1; }, 6)) << "and reconnects";
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(receive_frames(20));
     ASSERT_EQ(stop_logging(), 0);
     stop_display_thread();
 
