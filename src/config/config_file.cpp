@@ -81,8 +81,8 @@ const ConfigKey* find_key(std::span<const ConfigKey> keys, std::string_view name
     // the middle, then the whole name.
     size_t n = name.size();
     auto named = [name, n](const ConfigKey& k) {
-        return n > 0 && n < k.key.size() && k.key[n] == '\0' && k.key[n - 1] != '\0' && k.key[n / 2] == name[n / 2] &&
-               std::memcmp(k.key.data(), name.data(), n) == 0;
+        return n > 0 && n < k.key.size() && k.key[n] == '\0' && k.key[n - 1] != '\0' &&
+               k.key[n / 2] == name[n / 2] && std::memcmp(k.key.data(), name.data(), n) == 0;
     };
     if (next < keys.size() && named(keys[next]))
         return &keys[next++];
