@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "config/config.h"
@@ -102,6 +103,33 @@ TEST_F(ConfigTest, WhatIsWrittenReadsBackUnchanged)
     EXPECT_EQ(g_settings.totalpw, 123456.789);
     EXPECT_EQ(g_settings.ud[12].unit_j, -9999999);
     EXPECT_EQ(written(), first);
+}
+
+TEST_F(ConfigTest, KeysAreFoundInAnyOrderAndEachTableNamesAKeyOnce)
+{
+    // The reader tries the key after the last one found first; with each name once in a table
+    // that finds what a search from the top would.
+    for (std::span<const ConfigKey> keys : {glanzo_config_keys(), updater_config_keys()}) {
+        std::set<std::string_view> names;
+        for (const ConfigKey& k : keys)
+            EXPECT_TRUE(names.insert(k.name()).second) << k.name();
+    }
+
+    g_settings.port = "/dev/ttyS3";
+    g_settings.lrnlwr = 90;
+    g_settings.ud[12].unit_j = -9999999;
+    std::vector<std::string> lines = lines_of(written());
+    std::string reversed;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+        reversed += *line + "\r\n";
+    std::string shuffled = lines[7] + "\r\n" + lines[3] + "\r\n" + lines[8] + "\r\n";
+    std::string in_order = written();
+
+    for (const std::string& text : {reversed, shuffled + reversed + shuffled}) {
+        reset_settings();
+        load(text);
+        EXPECT_EQ(written(), in_order);
+    }
 }
 
 TEST_F(ConfigTest, WritingClampsNumbersIntoRangeInMemoryToo)
