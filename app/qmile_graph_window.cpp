@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::array<ControlSpec, 1> GRAPH_CONTROLS = {{
+constexpr std::array<ControlDef, 1> GRAPH_CONTROLS = {{
     {GRAPH_SCROLL, ControlKind::ScrollBar, nullptr, 110, 507, 684, 18, CS_HORIZONTAL, KeyRoute::Own},
 }};
 

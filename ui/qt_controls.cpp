@@ -98,7 +98,7 @@ QtControls::~QtControls()
         delete e.widget.data();
 }
 
-QWidget* QtControls::make(const ControlSpec& s, QButtonGroup*& radio_group)
+QWidget* QtControls::make(const ControlDef& s, QButtonGroup*& radio_group)
 {
     QWidget* w = nullptr;
     switch (s.kind) {
@@ -214,9 +214,9 @@ QWidget* QtControls::make(const ControlSpec& s, QButtonGroup*& radio_group)
 
 void QtControls::connect_events(Entry& e)
 {
-    int id = e.spec.id;
+    int id = e.def.id;
     QWidget* w = e.widget;
-    switch (e.spec.kind) {
+    switch (e.def.kind) {
     case ControlKind::PushButton:
     case ControlKind::CheckBox:
     case ControlKind::RadioButton:
@@ -266,17 +266,17 @@ void QtControls::connect_events(Entry& e)
     }
 }
 
-void QtControls::create(std::span<const ControlSpec> table, ControlCommand command)
+void QtControls::create(std::span<const ControlDef> table, ControlCommand command)
 {
     if (parent_ == nullptr)
         return;
     QButtonGroup* radio_group = nullptr;
     QWidget* take_focus = nullptr;
-    for (const ControlSpec& s : table) {
+    for (const ControlDef& s : table) {
         if (entries_.count(s.id) != 0)
             continue;
         Entry& e = entries_[s.id];
-        e.spec = s;
+        e.def = s;
         e.command = command;
         e.widget = make(s, radio_group);
         connect_events(e);
@@ -288,9 +288,9 @@ void QtControls::create(std::span<const ControlSpec> table, ControlCommand comma
         take_focus->setFocus();
 }
 
-void QtControls::destroy(std::span<const ControlSpec> table)
+void QtControls::destroy(std::span<const ControlDef> table)
 {
-    for (const ControlSpec& s : table) {
+    for (const ControlDef& s : table) {
         auto it = entries_.find(s.id);
         if (it == entries_.end())
             continue;
@@ -538,7 +538,7 @@ void QtControls::focus_next(QWidget* from, bool backwards)
     std::vector<QWidget*> stops;
     for (int id : order_) {
         const Entry* e = find(id);
-        if (e != nullptr && (e->spec.style & CS_TAB_STOP) && e->widget->isEnabled() && e->widget->isVisible())
+        if (e != nullptr && (e->def.style & CS_TAB_STOP) && e->widget->isEnabled() && e->widget->isVisible())
             stops.push_back(e->widget);
     }
     if (stops.empty())
@@ -558,14 +558,14 @@ bool QtControls::eventFilter(QObject* watched, QEvent* event)
     if (e == nullptr)
         return false;
 
-    if (type == QEvent::FocusOut && e->spec.kind == ControlKind::Edit) {
+    if (type == QEvent::FocusOut && e->def.kind == ControlKind::Edit) {
         // Only a move to another control counts: the window losing the focus to a message box or
         // another program does not. Reported once the move is over, so the routine may take the
         // focus back.
         Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             QPointer<QtControls> self(this);
-            int id = e->spec.id;
+            int id = e->def.id;
             QMetaObject::invokeMethod(
                 this,
                 [self, id] {
@@ -576,17 +576,17 @@ bool QtControls::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
-    if (type == QEvent::MouseButtonDblClick && e->spec.kind == ControlKind::PushButton &&
-        (e->spec.style & CS_DOUBLE_CLICKS)) {
+    if (type == QEvent::MouseButtonDblClick && e->def.kind == ControlKind::PushButton &&
+        (e->def.style & CS_DOUBLE_CLICKS)) {
         // The second press of a double-click reports only the double-click.
-        report(e->spec.id, CONTROL_DOUBLE_CLICKED, 0);
+        report(e->def.id, CONTROL_DOUBLE_CLICKED, 0);
         return true;
     }
     if (!key)
         return false;
     auto* k = static_cast<QKeyEvent*>(event);
 
-    switch (e->spec.keys) {
+    switch (e->def.keys) {
     case KeyRoute::NextControl:
         if (!is_navigation_key(k->key()))
             return false;

@@ -28,8 +28,8 @@ public:
     // The realised widget of a control (tests click it), or nullptr.
     QWidget* widget(int id) const;
 
-    void create(std::span<const ControlSpec> table, ControlCommand command) override;
-    void destroy(std::span<const ControlSpec> table) override;
+    void create(std::span<const ControlDef> table, ControlCommand command) override;
+    void destroy(std::span<const ControlDef> table) override;
     bool exists(int id) const override;
     void set_checked(int id, bool checked) override;
     bool checked(int id) const override;
@@ -49,13 +49,13 @@ protected:
 
 private:
     struct Entry {
-        ControlSpec spec;
+        ControlDef def;
         ControlCommand command = nullptr;
         QPointer<QWidget> widget;
         int value = 0;   // a scroll bar's position as the command routine last set it
     };
 
-    QWidget* make(const ControlSpec& spec, QButtonGroup*& radio_group);
+    QWidget* make(const ControlDef& def, QButtonGroup*& radio_group);
     void connect_events(Entry& e);
     void report(int id, int event, int value);
     // Runs `work` now on the window thread, or carries it there.

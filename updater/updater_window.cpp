@@ -65,7 +65,7 @@ constexpr const char* EXPLANATION[] = {
 
 // The window's child controls, as a dialog resource lists them. The updater is a program of its
 // own, so its controls take the first dialog ids.
-constexpr ControlSpec CONTROLS[] = {
+constexpr ControlDef CONTROLS[] = {
     {UPD_PROCEED, ControlKind::PushButton, "Proceed With Update", 300, 480, 200, 40, CS_TAB_STOP | CS_TAKES_FOCUS,
      KeyRoute::Own},
     {UPD_MESSAGES, ControlKind::GroupBox, "Messages", 30, 110, 730, 365, CS_HIDDEN, KeyRoute::Own},

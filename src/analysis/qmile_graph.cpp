@@ -59,10 +59,10 @@ constexpr Figure FIGURES[] = {
 // at x; the captions at x 710.
 constexpr int READOUT_LEFT = 660, READOUT_TOP = 5, READOUT_RIGHT = 760, READOUT_BOTTOM = 109;
 constexpr int CAPTION_X = 710, VALUE_X = 705, TIME_X = 734;
-struct ReadoutSpec {
+struct ReadoutPlace {
     int offset, width, x, y;
 };
-constexpr std::array<ReadoutSpec, READ_PLACES> READOUTS = {{
+constexpr std::array<ReadoutPlace, READ_PLACES> READOUTS = {{
     {ROW_RPM, 4, VALUE_X, 10},
     {ROW_SPEED, 3, VALUE_X, 30},
     {ROW_O2, 4, VALUE_X, 50},   // the wideband AFR (ROW_WB) with a preferred wideband channel
@@ -196,15 +196,15 @@ void draw_readout(Canvas* c)
     bool have_row = read_viewer_row(r, row);
     bool wideband = have_preferred_wb();
     for (int place = 0; place < READ_PLACES; ++place) {
-        ReadoutSpec spec = READOUTS[static_cast<size_t>(place)];
+        ReadoutPlace def = READOUTS[static_cast<size_t>(place)];
         if (place == READ_O2 && wideband)
-            spec.offset = ROW_WB;
-        int w = c->text_width(std::string(static_cast<size_t>(spec.width) + 1, '8'), Font::Default);
-        c->fill(spec.x - w, spec.y, spec.x, spec.y + 16, BACKGROUND);
+            def.offset = ROW_WB;
+        int w = c->text_width(std::string(static_cast<size_t>(def.width) + 1, '8'), Font::Default);
+        c->fill(def.x - w, def.y, def.x, def.y + 16, BACKGROUND);
         if (!have_row)
             continue;
-        g.readout[place].assign(row + spec.offset, static_cast<size_t>(spec.width));
-        c->text(spec.x, spec.y, g.readout[place], Font::Default, TEXT, BACKGROUND, ALIGN_RIGHT);
+        g.readout[place].assign(row + def.offset, static_cast<size_t>(def.width));
+        c->text(def.x, def.y, g.readout[place], Font::Default, TEXT, BACKGROUND, ALIGN_RIGHT);
     }
 }
 

@@ -45,7 +45,7 @@ constexpr Rgb BLACK{0, 0, 0};
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
-constexpr std::array<ControlSpec, 9> ANALYSIS_CONTROLS = {{
+constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
      KeyRoute::NextControl},
     {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
@@ -60,8 +60,8 @@ constexpr std::array<ControlSpec, 9> ANALYSIS_CONTROLS = {{
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
-const std::span<const ControlSpec> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
-const std::span<const ControlSpec> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
+const std::span<const ControlDef> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
+const std::span<const ControlDef> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
 
 void tell(const char* text, const char* caption)
 {

@@ -20,7 +20,7 @@ namespace {
 
 constexpr int PX = 14, PY = 34;
 
-constexpr std::array<ControlSpec, 5> FRAME_CONTROLS = {{
+constexpr std::array<ControlDef, 5> FRAME_CONTROLS = {{
     {PREF_TABS, ControlKind::TabBar, nullptr, 8, 8, 604, 26, CS_NONE, KeyRoute::Own},
     {PREF_FRAME, ControlKind::GroupBox, nullptr, 8, 28, 604, 396, CS_NONE, KeyRoute::Own},
     {PREF_OK, ControlKind::PushButton, "OK", 372, 434, 75, 26, CS_GROUP | CS_TAB_STOP, KeyRoute::Own},
@@ -34,7 +34,7 @@ constexpr uint32_t EDIT = CS_TAB_STOP;
 constexpr uint32_t FIRST_RADIO = CS_GROUP | CS_TAB_STOP;
 constexpr auto OWN = KeyRoute::Own;
 
-constexpr std::array<ControlSpec, 40> GENERAL_CONTROLS = {{
+constexpr std::array<ControlDef, 40> GENERAL_CONTROLS = {{
     {GEN_VE_GROUP, ControlKind::GroupBox, "VE Learn", PX, PY + 4, 285, 170, CS_NONE, OWN},
     {GEN_BLM, ControlKind::RadioButton, "BLM", PX + 14, PY + 26, 60, 22, FIRST_RADIO, OWN},
     {GEN_WB, ControlKind::RadioButton, "WB", PX + 90, PY + 26, 60, 22, CS_NONE, OWN},
@@ -85,9 +85,9 @@ constexpr const char* CHANNEL_NAMES[ADC_CHANNEL_COUNT] = {"Channel 0", "Channel 
 constexpr int ADC_LABEL_X = 10, ADC_DEVICE_X = 84, ADC_FILTER_X = 354, ADC_WB_X = 490, ADC_FUEL_X = 540;
 constexpr int ADC_ROW_Y = 34, ADC_ROW_STEP = 40;
 
-constexpr std::array<ControlSpec, 4 + 5 * ADC_CHANNEL_COUNT> make_adc_controls()
+constexpr std::array<ControlDef, 4 + 5 * ADC_CHANNEL_COUNT> make_adc_controls()
 {
-    std::array<ControlSpec, 4 + 5 * ADC_CHANNEL_COUNT> t{};
+    std::array<ControlDef, 4 + 5 * ADC_CHANNEL_COUNT> t{};
     t[0] = {ADC_HEADINGS, ControlKind::Label, "Channel", PX + ADC_LABEL_X, PY + 10, 70, 20, CS_NONE, OWN};
     t[1] = {ADC_HEADINGS + 1, ControlKind::Label, "Device", PX + ADC_DEVICE_X, PY + 10, 100, 20, CS_NONE, OWN};
     t[2] = {ADC_HEADINGS + 2, ControlKind::Label, "Smoothing", PX + ADC_FILTER_X, PY + 10, 100, 20, CS_NONE, OWN};
@@ -403,9 +403,9 @@ void adc_command(int id, int event)
 
 // ---- Pages and buttons --------------------------------------------------------------------------
 
-std::span<const ControlSpec> page_controls(int page)
+std::span<const ControlDef> page_controls(int page)
 {
-    return page == PAGE_ADC ? std::span<const ControlSpec>(ADC_CONTROLS) : std::span<const ControlSpec>(GENERAL_CONTROLS);
+    return page == PAGE_ADC ? std::span<const ControlDef>(ADC_CONTROLS) : std::span<const ControlDef>(GENERAL_CONTROLS);
 }
 
 void create_page(int page)

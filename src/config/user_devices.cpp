@@ -21,7 +21,7 @@ constexpr auto OWN = KeyRoute::Own;
 constexpr auto PLAIN = Font::Default;
 
 // The dialog is 470 x 250: the list and the fields on the left, the buttons on the right.
-constexpr std::array<ControlSpec, 16> USER_DEVICE_CONTROLS = {{
+constexpr std::array<ControlDef, 16> USER_DEVICE_CONTROLS = {{
     {UD_LIST, ControlKind::ComboBox, nullptr, 12, 12, 330, 28, CS_TAB_STOP, OWN},
     {UD_NAME_LABEL, ControlKind::Label, "Name:", 12, 54, 70, 20, CS_NONE, OWN},
     {UD_NAME, ControlKind::Edit, "", 88, 52, 254, 24, CS_TAB_STOP, OWN, PLAIN, 48},

@@ -19,7 +19,7 @@ namespace {
 
 // The control bar; the progress bar lives from start to stop, the others come and go with the
 // displays.
-constexpr std::array<ControlSpec, 4> PLAYBACK_BAR = {{
+constexpr std::array<ControlDef, 4> PLAYBACK_BAR = {{
     {PLAYBACK_PROGRESS, ControlKind::ProgressBar, nullptr, 612, 17, 173, 9, CS_NONE, KeyRoute::Own},
     {PLAYBACK_PAUSE, ControlKind::CheckBox, "Pause", 710, 43, 70, 20, CS_TAB_STOP | CS_PUSH_LIKE | CS_TAKES_FOCUS,
      KeyRoute::DisplayKeys, Font::Small},
@@ -27,9 +27,9 @@ constexpr std::array<ControlSpec, 4> PLAYBACK_BAR = {{
      KeyRoute::DisplayKeys, Font::Small},
     {PLAYBACK_RATE, ControlKind::Trackbar, nullptr, 635, 99, 150, 22, CS_TAB_STOP | CS_TAKES_FOCUS, KeyRoute::DisplayKeys},
 }};
-const std::span<const ControlSpec> PROGRESS_ROW{PLAYBACK_BAR.data(), 1};
-const std::span<const ControlSpec> PAUSE_ROW{PLAYBACK_BAR.data() + 1, 1};
-const std::span<const ControlSpec> GAUGE_ROWS{PLAYBACK_BAR.data() + 1, 3};
+const std::span<const ControlDef> PROGRESS_ROW{PLAYBACK_BAR.data(), 1};
+const std::span<const ControlDef> PAUSE_ROW{PLAYBACK_BAR.data() + 1, 1};
+const std::span<const ControlDef> GAUGE_ROWS{PLAYBACK_BAR.data() + 1, 3};
 
 constexpr int RATE_TICK = 10;
 // Where the gauge display writes the captions of the progress bar and the trackbar.

@@ -9,8 +9,8 @@ namespace {
 
 class NoControls : public ControlHost {
 public:
-    void create(std::span<const ControlSpec>, ControlCommand) override {}
-    void destroy(std::span<const ControlSpec>) override {}
+    void create(std::span<const ControlDef>, ControlCommand) override {}
+    void destroy(std::span<const ControlDef>) override {}
     bool exists(int) const override { return false; }
     void set_checked(int, bool) override {}
     bool checked(int) const override { return false; }
@@ -46,14 +46,14 @@ bool display_key_forwarded(char c)
     return (c == '\t' || c == '\r' || c == ' ') && g_datalog.logging_on != 0;
 }
 
-void RecordingControls::create(std::span<const ControlSpec> table, ControlCommand command)
+void RecordingControls::create(std::span<const ControlDef> table, ControlCommand command)
 {
     std::lock_guard<std::mutex> lock(lock_);
-    for (const ControlSpec& s : table) {
+    for (const ControlDef& s : table) {
         if (controls_.count(s.id) != 0)
             continue;
         Control c;
-        c.spec = s;
+        c.def = s;
         c.command = command;
         c.enabled = (s.style & CS_DISABLED) == 0;
         c.visible = (s.style & CS_HIDDEN) == 0;
@@ -65,10 +65,10 @@ void RecordingControls::create(std::span<const ControlSpec> table, ControlComman
     }
 }
 
-void RecordingControls::destroy(std::span<const ControlSpec> table)
+void RecordingControls::destroy(std::span<const ControlDef> table)
 {
     std::lock_guard<std::mutex> lock(lock_);
-    for (const ControlSpec& s : table) {
+    for (const ControlDef& s : table) {
         if (controls_.erase(s.id) == 0)
             continue;
         order_.erase(std::remove(order_.begin(), order_.end(), s.id), order_.end());
@@ -181,18 +181,18 @@ void RecordingControls::click(int id)
         if (it == controls_.end() || !it->second.enabled)
             return;
         Control& c = it->second;
-        if (c.spec.kind == ControlKind::CheckBox) {
+        if (c.def.kind == ControlKind::CheckBox) {
             c.checked = !c.checked;
-        } else if (c.spec.kind == ControlKind::RadioButton) {
+        } else if (c.def.kind == ControlKind::RadioButton) {
             // Its group runs from the nearest row at or before it that starts one to the next.
             auto pos = std::find(order_.begin(), order_.end(), id);
             auto first = pos;
-            while (first != order_.begin() && !(controls_[*first].spec.style & CS_GROUP))
+            while (first != order_.begin() && !(controls_[*first].def.style & CS_GROUP))
                 --first;
             for (auto i = first; i != order_.end(); ++i) {
-                if (i != first && (controls_[*i].spec.style & CS_GROUP))
+                if (i != first && (controls_[*i].def.style & CS_GROUP))
                     break;
-                if (controls_[*i].spec.kind == ControlKind::RadioButton)
+                if (controls_[*i].def.kind == ControlKind::RadioButton)
                     controls_[*i].checked = false;
             }
             c.checked = true;
@@ -225,7 +225,7 @@ void RecordingControls::select(int id, int index)
 void RecordingControls::edit(int id, const std::string& text)
 {
     with(id, [&](Control& c) {
-        size_t limit = c.spec.limit > 0 ? static_cast<size_t>(c.spec.limit) : text.size();
+        size_t limit = c.def.limit > 0 ? static_cast<size_t>(c.def.limit) : text.size();
         c.text = text.substr(0, limit);
     });
     if (exists(id))

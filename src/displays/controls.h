@@ -1,7 +1,7 @@
 // Child controls of the displays, as data.
 //
 // A display (or a dialog) declares its buttons, boxes, bars and sliders as one table of
-// ControlSpec rows, in the order they are created, and has one command routine that clicks,
+// ControlDef rows, in the order they are created, and has one command routine that clicks,
 // slider moves, scroll actions and selections come back to. The ControlHost turns a table into
 // real controls and lets the core set and read their state. The desktop programs attach a host
 // that makes Qt widgets on the main window's client area (ui/qt_controls.h); tests attach the
@@ -64,7 +64,7 @@ enum class KeyRoute : uint8_t {
 };
 
 // One row of a control table.
-struct ControlSpec {
+struct ControlDef {
     int id;            // unique in the program (see CONTROL_ID ranges)
     ControlKind kind;
     const char* text;  // caption; nullptr for none
@@ -116,9 +116,9 @@ class ControlHost {
 public:
     virtual ~ControlHost() = default;
     // Creates the controls of `table` that do not exist yet, in order; their events go to `command`.
-    virtual void create(std::span<const ControlSpec> table, ControlCommand command) = 0;
+    virtual void create(std::span<const ControlDef> table, ControlCommand command) = 0;
     // Destroys the controls of `table` that exist.
-    virtual void destroy(std::span<const ControlSpec> table) = 0;
+    virtual void destroy(std::span<const ControlDef> table) = 0;
     virtual bool exists(int id) const = 0;
 
     virtual void set_checked(int id, bool checked) = 0;
@@ -148,11 +148,11 @@ ControlHost& controls();
 void attach_controls(ControlHost* host);
 
 // Creates or destroys a whole table on the attached host.
-inline void create_controls(std::span<const ControlSpec> table, ControlCommand command)
+inline void create_controls(std::span<const ControlDef> table, ControlCommand command)
 {
     controls().create(table, command);
 }
-inline void destroy_controls(std::span<const ControlSpec> table) { controls().destroy(table); }
+inline void destroy_controls(std::span<const ControlDef> table) { controls().destroy(table); }
 
 // Whether a control with KeyRoute::DisplayKeys hands character `c` on to the main window.
 bool display_key_forwarded(char c);
@@ -162,7 +162,7 @@ bool display_key_forwarded(char c);
 class RecordingControls : public ControlHost {
 public:
     struct Control {
-        ControlSpec spec;
+        ControlDef def;
         ControlCommand command = nullptr;
         bool checked = false;
         bool enabled = true;
@@ -173,8 +173,8 @@ public:
         std::vector<std::string> items;
     };
 
-    void create(std::span<const ControlSpec> table, ControlCommand command) override;
-    void destroy(std::span<const ControlSpec> table) override;
+    void create(std::span<const ControlDef> table, ControlCommand command) override;
+    void destroy(std::span<const ControlDef> table) override;
     bool exists(int id) const override;
     void set_checked(int id, bool checked) override;
     bool checked(int id) const override;

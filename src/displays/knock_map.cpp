@@ -65,7 +65,7 @@ constexpr Segment TOP_EDGE_STANDARD[] = {{259, 105, 626, 105}};
 constexpr Segment TOP_EDGE_BOOST[] = {{165, 105, 251, 105}, {349, 105, 626, 105}};
 constexpr int STANDARD_CAPTION_X = 175, BOOST_CAPTION_X = 277, CAPTION_Y = 83;
 
-constexpr std::array<ControlSpec, 8> KNOCK_CONTROLS = {{
+constexpr std::array<ControlDef, 8> KNOCK_CONTROLS = {{
     {KNOCK_GROUP, ControlKind::GroupBox, "Display", 650, 80, 120, 150, CS_NONE, KeyRoute::Own},
     {KNOCK_RADIO_AVERAGE, ControlKind::RadioButton, "Average", 670, 100, 80, 30, CS_TEXT_LEFT | CS_GROUP,
      KeyRoute::DisplayKeys},

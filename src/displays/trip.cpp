@@ -460,7 +460,7 @@ void paint_trip_page()
 
 namespace {
 
-constexpr std::array<ControlSpec, 1> TRIP_CONTROLS = {{
+constexpr std::array<ControlDef, 1> TRIP_CONTROLS = {{
     {TRIP_CLEAR, ControlKind::PushButton, "Clear Data", 705, 74, 80, 30, CS_GROUP, KeyRoute::DisplayKeys},
 }};
 

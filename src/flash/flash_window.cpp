@@ -59,14 +59,14 @@ constexpr KeyRoute NEXT = KeyRoute::NextControl;
 constexpr KeyRoute OWN = KeyRoute::Own;
 using K = ControlKind;
 
-constexpr ControlSpec bank_button(int b)
+constexpr ControlDef bank_button(int b)
 {
     constexpr const char* DIGITS[] = {"0", "1", "2", "3", "4", "5", "6", "7"};
     return {FLASH_BANK_0 + b, K::RadioButton, DIGITS[b], 120 + 50 * b, 80, 30, 20,
             (b == 0 ? CS_GROUP : CS_NONE) | STOP | CS_TEXT_LEFT, NEXT};
 }
 
-constexpr std::array<ControlSpec, 21> FLASH_CONTROLS = {{
+constexpr std::array<ControlDef, 21> FLASH_CONTROLS = {{
     {FLASH_BANK_GROUP, K::GroupBox, "Flash Bank", 100, 60, 420, 50, BOX, OWN},
     bank_button(0), bank_button(1), bank_button(2), bank_button(3),
     bank_button(4), bank_button(5), bank_button(6), bank_button(7),

@@ -54,7 +54,7 @@ constexpr std::array<Title, 3> TITLES = {{
 constexpr const char* BLM_NOTICE = "BLM not at 128 while in WB learn mode. Force open loop mode.";
 
 // The buttons, as the page lists them.
-constexpr std::array<ControlSpec, 5> VE_CONTROLS = {{
+constexpr std::array<ControlDef, 5> VE_CONTROLS = {{
     {VE_GROUP, ControlKind::GroupBox, "Display", 675, 80, 105, 120, CS_NONE, KeyRoute::Own},
     {VE_ORIGINAL, ControlKind::RadioButton, "Orig", 685, 100, 80, 30, CS_GROUP | CS_TEXT_LEFT, KeyRoute::DisplayKeys},
     {VE_LEARNED, ControlKind::RadioButton, "New", 685, 130, 80, 30, CS_TEXT_LEFT, KeyRoute::DisplayKeys},

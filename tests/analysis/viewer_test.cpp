@@ -558,9 +558,9 @@ TEST_F(Viewer, TheExportProgressBarStepsOncePerSecondOfStream)
     // A progress host that counts the steps before the bar goes.
     struct Counting : RecordingControls {
         int steps = 0, max = 0;
-        void destroy(std::span<const ControlSpec> table) override
+        void destroy(std::span<const ControlDef> table) override
         {
-            for (const ControlSpec& s : table)
+            for (const ControlDef& s : table)
                 if (s.id == ANALYSIS_PROGRESS) {
                     steps = get(ANALYSIS_PROGRESS).steps;
                     max = get(ANALYSIS_PROGRESS).max;

@@ -107,9 +107,9 @@ TEST_F(UserDevicesTest, AFreeRecordOpensReadyForANewDevice)
     EXPECT_EQ(rec.text(UD_LABEL_J), "Volts for NEW of  ");
     EXPECT_EQ(rec.focused(), UD_NAME);
     EXPECT_FALSE(rec.get(UD_APPLY).enabled);
-    EXPECT_EQ(rec.get(UD_NAME).spec.limit, 48);
-    EXPECT_EQ(rec.get(UD_UNIT).spec.limit, 4);
-    EXPECT_EQ(rec.get(UD_VALUE_K).spec.limit, 9);
+    EXPECT_EQ(rec.get(UD_NAME).def.limit, 48);
+    EXPECT_EQ(rec.get(UD_UNIT).def.limit, 4);
+    EXPECT_EQ(rec.get(UD_VALUE_K).def.limit, 9);
 }
 
 TEST_F(UserDevicesTest, FieldsRejectWhatTheyCannotHoldWithABeep)

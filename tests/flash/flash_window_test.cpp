@@ -134,7 +134,7 @@ TEST_F(FlashPage, OpeningSetsTheControlsFromTheSettingsAndHoldsTheLinkUntilClose
     ASSERT_EQ(ids.size(), 21u);
     EXPECT_EQ(ids.front(), FLASH_BANK_GROUP);
     EXPECT_EQ(ids.back(), FLASH_APPLY);
-    EXPECT_EQ(controls_.get(FLASH_BANK_0 + 3).spec.x, 270);
+    EXPECT_EQ(controls_.get(FLASH_BANK_0 + 3).def.x, 270);
     EXPECT_TRUE(controls_.get(FLASH_BANK_0 + 5).checked);
     EXPECT_EQ(controls_.focused(), FLASH_BANK_0 + 5);
     EXPECT_TRUE(controls_.get(FLASH_READ).checked);

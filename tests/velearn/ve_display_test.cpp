@@ -254,7 +254,7 @@ TEST_F(VeDisplayTest, RadiosChooseTheTableAndClearDataStartsTheLearnedTableAgain
     create_ve_display();
     EXPECT_EQ(rec.ids(), (std::vector<int>{VE_GROUP, VE_ORIGINAL, VE_LEARNED, VE_CORRECTIONS, VE_CLEAR}));
     EXPECT_TRUE(rec.checked(VE_CORRECTIONS)) << "the table shown before is checked";
-    EXPECT_EQ(rec.get(VE_LEARNED).spec.keys, KeyRoute::DisplayKeys);
+    EXPECT_EQ(rec.get(VE_LEARNED).def.keys, KeyRoute::DisplayKeys);
 
     int repaints = ui.repaints;
     rec.click(VE_LEARNED);
