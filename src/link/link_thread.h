@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "link/link_wakeup.h"
 #include "platform/shared_word.h"
 
 constexpr int TX_SLOT_BYTES = 256;
@@ -57,9 +58,6 @@ int set_logging_paused(int paused);   // returns the previous flag
 void request_time_record();
 void request_marker_record();
 void request_log_flush();
-
-// Wakes the link thread at once to serve a request or the transmit slot.
-void wake_link_thread();
 
 // The thread body; returns when g_link.stop is set.
 void link_thread_main();

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "link/link_thread.h"
+#include "link/link_wakeup.h"
 
 PortState g_port;
 
