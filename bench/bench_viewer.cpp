@@ -20,7 +20,7 @@
 #include "analysis/viewer.h"
 #include "config/config.h"
 #include "config/devices.h"
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "bench_timing.h"
 #include "support/log_builder.h"
 #include "ui/qt_canvas.h"

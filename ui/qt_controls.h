@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 class QButtonGroup;
 

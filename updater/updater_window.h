@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "ui/qt_ui.h"
 #include "updater/message_area.h"
 

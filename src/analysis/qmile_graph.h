@@ -11,8 +11,8 @@
 #include <string>
 
 #include "analysis/qmile.h"
-#include "displays/canvas.h"
-#include "displays/controls.h"
+#include "draw/canvas.h"
+#include "draw/controls.h"
 
 // What the program's window does for the graph.
 class QmileGraphHost {

@@ -13,7 +13,7 @@
 #include "analysis/qmile_graph.h"
 #include "config/config.h"
 #include "config/settings.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "analysis/view_table.h"
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 // A scroll bar's information as the table keeps it: range `min` to `max` in rows, `page` rows
 // shown; the bar accepts positions from `min` to `max - page + 1`.

@@ -17,7 +17,7 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 constexpr int PREFERENCES_IDS = CONTROL_IDS_DIALOGS + 700;
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 constexpr int USER_DEVICE_IDS = CONTROL_IDS_DIALOGS + 800;
 

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "platform/shared_word.h"
 
 struct PlaybackState {

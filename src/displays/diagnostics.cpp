@@ -6,7 +6,7 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "displays/status_panel.h"
 #include "stream/display_thread.h"
 

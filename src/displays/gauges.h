@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "platform/shared_word.h"
 #include "stream/frame.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "config/settings.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "platform/ui_services.h"

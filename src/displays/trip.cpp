@@ -7,7 +7,7 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "displays/status_panel.h"
 #include "platform/ui_services.h"
 #include "stream/display_thread.h"

@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <string>
 
-#include "displays/canvas.h"
-#include "displays/controls.h"
+#include "draw/canvas.h"
+#include "draw/controls.h"
 #include "flash/sink.h"
 #include "platform/shared_word.h"
 

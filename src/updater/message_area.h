@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "flash/sink.h"
 #include "platform/shared_word.h"
 

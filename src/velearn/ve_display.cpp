@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "displays/status_panel.h"
 #include "platform/ui_services.h"
 #include "stream/display_thread.h"

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "platform/shared_word.h"
 
 // Which table the page shows.

@@ -11,7 +11,7 @@
 #include "config/preferences.h"
 #include "config/settings.h"
 #include "displays/gauges.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "displays/trip.h"
 #include "support/live.h"
 #include "support/log_builder.h"

@@ -7,7 +7,7 @@
 #include "datalog/datalog.h"
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "displays/status_panel.h"
 #include "stream/display_thread.h"
 #include "support/live.h"

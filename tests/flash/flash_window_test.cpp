@@ -15,7 +15,7 @@
 #include "flash/protocol.h"
 #include "flash/tick.h"
 #include "link/link_thread.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/reader.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"

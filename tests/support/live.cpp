@@ -8,7 +8,7 @@
 #include "config/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "displays/display_routines.h"
 #include "link/link_thread.h"
 #include "link/port.h"

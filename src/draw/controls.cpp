@@ -1,4 +1,4 @@
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 #include <algorithm>
 #include <atomic>

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 enum class ControlKind : uint8_t {
     PushButton,

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 class RecordingCanvas : public Canvas {
 public:

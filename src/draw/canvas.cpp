@@ -1,4 +1,4 @@
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 
 std::vector<RecordingCanvas::Text> RecordingCanvas::texts() const
 {
