@@ -217,6 +217,7 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     setCentralWidget(view_);
     controls_ = std::make_unique<QtControls>(view_);
     controls_->set_key_target([this](char c) { character(QChar(c)); });
+    controls_->set_key_rule(display_key);
     build_menu();
     // Not resizable: the displays are laid out for this client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -615,20 +616,18 @@ void MainWindow::character(QChar c)
     int active = g_display.active_display;
     if (active == DISPLAY_ANALYSIS || active == DISPLAY_FLASH)
         return;
+    if (c.unicode() > 0x7F || !display_key(static_cast<char>(c.unicode())))
+        return;
     if (c >= '1' && c <= '5') {
         command(QUICK_KEYS[c.unicode() - '1']);
         return;
     }
-    if (g_datalog.logging_on == 0)
-        return;
     if (c == '\t')
         log_key_tab();
     else if (c == ' ')
         log_key_space();
-    else if (c == '\r')
-        log_key_enter();
     else
-        return;
+        log_key_enter();
     refresh_logging_state();
 }
 

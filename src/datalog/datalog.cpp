@@ -169,3 +169,10 @@ void reset_datalog()
     g_datalog.path.clear();
     g_datalog.on_change = nullptr;
 }
+
+bool display_key(char c)
+{
+    if (c >= '1' && c <= '5')
+        return true;
+    return (c == '\t' || c == '\r' || c == ' ') && g_datalog.logging_on != 0;
+}

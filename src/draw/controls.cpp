@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "datalog/datalog.h"
 
 namespace {
 
@@ -38,13 +37,6 @@ ControlHost& controls()
 }
 
 void attach_controls(ControlHost* host) { attached.store(host, std::memory_order_release); }
-
-bool display_key_forwarded(char c)
-{
-    if (c >= '1' && c <= '5')
-        return true;
-    return (c == '\t' || c == '\r' || c == ' ') && g_datalog.logging_on != 0;
-}
 
 void RecordingControls::create(std::span<const ControlDef> table, ControlCommand command)
 {

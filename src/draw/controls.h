@@ -55,8 +55,8 @@ enum ControlStyle : uint32_t {
 // What a control does with the keys it gets.
 enum class KeyRoute : uint8_t {
     Own,           // its own behaviour only
-    // The display keys: '1' to '5' go on to the main window, and so do TAB, Enter and Space while
-    // logging; the control then handles the key as it would anyway.
+    // The display keys go on to the main window (which keys is the host's key rule: '1' to '5',
+    // and TAB, Enter and Space while logging); the control then handles the key as it would anyway.
     DisplayKeys,
     // Tab, Enter and Esc move the focus to the next control with a tab stop (the previous one
     // with Shift held) and go no further.
@@ -153,9 +153,6 @@ inline void create_controls(std::span<const ControlDef> table, ControlCommand co
     controls().create(table, command);
 }
 inline void destroy_controls(std::span<const ControlDef> table) { controls().destroy(table); }
-
-// Whether a control with KeyRoute::DisplayKeys hands character `c` on to the main window.
-bool display_key_forwarded(char c);
 
 // A host that keeps each control's state without showing anything, for tests: they read back what
 // the displays set and press controls through `click`, `move` and `select`.
