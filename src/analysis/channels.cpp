@@ -198,7 +198,7 @@ int compute_series(const std::string& path, const std::vector<ChannelInfo>& chan
         if (lost || skipped)
             out.breaks.push_back(static_cast<uint32_t>(out.time.size()));
         lost = false;
-        convert_channels(frame, 1);
+        convert_channels(adc_counts(frame), 1);
         for (size_t c = 0; c < channels.size(); ++c) {
             const ChannelInfo& ch = channels[c];
             double v = 0;

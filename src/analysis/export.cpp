@@ -268,8 +268,7 @@ void begin_log_conversion()
         for (AdcChannelState& ch : g_adc.channels)
             ch.smoothed = 0.0;
     }
-    FrameRecord zero{};
-    convert_channels(zero, 1);
+    convert_channels(AdcCounts{}, 1);
 }
 
 std::string export_heading(bool csv)
@@ -339,7 +338,7 @@ int export_log(const std::string& input, const std::string& output, const Export
                 add_heading(line, options.csv);
             }
         }
-        convert_channels(frame, 1);
+        convert_channels(adc_counts(frame), 1);
         add_fields(line, frame, options.csv);
         line.text("\r\n");
         if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) {

@@ -121,7 +121,7 @@ int build_view_table(const std::string& log_path, FILE* table, long& rows, const
     while ((status = read_frame(frame, time, marker)) != STREAM_NO_DATA) {
         if (status != STREAM_OK)
             continue;
-        convert_channels(frame, 0);
+        convert_channels(adc_counts(frame), 0);
         format_view_row(frame, time, marker, row);
         if (std::fwrite(row, 1, VIEW_ROW_BYTES, table) != static_cast<size_t>(VIEW_ROW_BYTES)) {
             ui().message_box("Error Writing to File\nDisk Full?", "File Write Error",

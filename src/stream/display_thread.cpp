@@ -95,7 +95,7 @@ void dispatch(const FrameRecord& f)
     g_display.bank_valid = flag(f, FLAG_BANK_VALID) ? 1 : 0;
     g_display.bank = f.u8(F_BANK) & 0x07;
 
-    convert_channels(f, 0);
+    convert_channels(adc_counts(f), 0);
 
     if (f.u8(F_SPARK_RETARD) != 0 && g_display.engine_running != 0 && g_settings.knockalert == 1)
         ui().beep();

@@ -353,7 +353,7 @@ TEST_F(PreferencesTest, ThePreferredWidebandChannelChosenHereIsWhatTheGaugesAndT
     rec.click(ADC_WB + 3);
     rec.click(PREF_OK);
 
-    convert_channels(frame_with_adc(3, 512), 0);   // 2.5064 V
+    convert_channels(adc_counts(frame_with_adc(3, 512)), 0);   // 2.5064 V
     EXPECT_NEAR(static_cast<double>(g_adc.current_wb_afr), 15.013, 0.001);
     gauge_redraw_dynamic();
     EXPECT_EQ(canvas.text_at(770, 235), "  15.0");

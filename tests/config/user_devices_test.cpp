@@ -180,7 +180,7 @@ TEST_F(UserDevicesTest, ApplyStoresTheRecordAndClosingBindsItsChannelsToIt)
     EXPECT_EQ(g_adc.fp_channel, 2);
     EXPECT_STREQ(g_adc.channels[2].label, " psi_2");
 
-    convert_channels(frame_with_adc(2, 512), 0);   // 2.5064 V: (2506.4 - 500) x 250 = 50.16 psi
+    convert_channels(adc_counts(frame_with_adc(2, 512)), 0);   // 2.5064 V: (2506.4 - 500) x 250 = 50.16 psi
     EXPECT_NEAR(static_cast<double>(g_adc.current_fuel_pressure), 50.16, 0.01);
     EXPECT_STREQ(g_adc.channels[2].text, "  50.16");
 
@@ -205,9 +205,9 @@ TEST_F(UserDevicesTest, TwoEqualVoltagesMakeAStep)
     g_settings.ad[0].index = 0;
     g_settings.ad[0].fppref = 1;
     rebuild_channel_state();
-    convert_channels(frame_with_adc(0, 300), 0);
+    convert_channels(adc_counts(frame_with_adc(0, 300)), 0);
     EXPECT_EQ(static_cast<double>(g_adc.current_fuel_pressure), 0.0);
-    convert_channels(frame_with_adc(0, 600), 0);
+    convert_channels(adc_counts(frame_with_adc(0, 600)), 0);
     EXPECT_EQ(static_cast<double>(g_adc.current_fuel_pressure), 1.0);
 }
 
