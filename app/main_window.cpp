@@ -30,7 +30,7 @@
 #include "displays/status_panel.h"
 #include "displays/trip.h"
 #include "flash/flash_window.h"
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"

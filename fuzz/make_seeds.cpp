@@ -12,8 +12,8 @@
 #include "config/config.h"
 #include "config/updater_config.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "stream/crc.h"
+#include "ecm/protocol.h"
+#include "ecm/crc.h"
 #include "support/log_builder.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "ui/config_location.h"

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"

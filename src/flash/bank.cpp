@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "flash/sink.h"
+#include "ecm/protocol.h"
+#include "ecm/sink.h"
 #include "platform/files.h"
 
 namespace {

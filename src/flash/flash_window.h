@@ -19,7 +19,7 @@
 
 #include "draw/canvas.h"
 #include "draw/controls.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "platform/shared_word.h"
 
 constexpr int FLASH_MESSAGE_LINES = 8;

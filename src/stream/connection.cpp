@@ -4,7 +4,7 @@
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "stream/display_thread.h"

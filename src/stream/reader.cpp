@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "link/ring.h"
-#include "stream/crc.h"
+#include "ecm/crc.h"
 
 StreamState g_stream;
 

@@ -1,7 +1,7 @@
 #include "updater/commands.h"
 
 #include "config/updater_config.h"
-#include "flash/tick.h"
+#include "ecm/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "draw/canvas.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "platform/shared_word.h"
 
 constexpr int MESSAGE_LINES = 20;

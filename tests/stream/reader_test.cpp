@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/ring.h"
-#include "stream/crc.h"
+#include "ecm/crc.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
 #include "support/param_name.h"

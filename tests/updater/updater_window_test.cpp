@@ -15,7 +15,7 @@
 #include <set>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"

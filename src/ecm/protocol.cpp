@@ -1,14 +1,14 @@
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 
 #include <chrono>
 #include <cstring>
 #include <thread>
 
-#include "flash/sink.h"
-#include "flash/tick.h"
+#include "ecm/sink.h"
+#include "ecm/tick.h"
 #include "link/link_thread.h"
 #include "link/ring.h"
-#include "stream/crc.h"
+#include "ecm/crc.h"
 
 FlashProtocol g_flash;
 

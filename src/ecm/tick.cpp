@@ -1,4 +1,4 @@
-#include "flash/tick.h"
+#include "ecm/tick.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "flash/sink.h"
+#include "ecm/sink.h"
 
 #include <atomic>
 

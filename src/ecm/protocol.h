@@ -1,4 +1,5 @@
-// Messages to the ECM and its replies.
+// Messages to the ECM and its replies: the layer below both the live stream and the flash loader,
+// which both speak to the ECM through it.
 //
 // TxMs messages (lead "R") go to the running firmware: stream on and off, active bank, flash mode.
 // TxSl messages (lead "S") go to the flash loader and each is answered by one reply. A message is
@@ -139,7 +140,11 @@ enum EcmCommand : int {
 };
 
 // The single entry point of the live side: 203 stream on/off, 200 bank, 202 master "V",
-// 104 loader stop without a reply; 100-103, 105-107 and 201 do nothing (0); others -1.
+// 104 loader stop without a reply; others -1. 100-103, 105-107 and 201 are numbers of the same
+// command set whose messages this program never sends through here: the loader's other messages
+// (info, calibration and image requests, erase, page writes) each wait for a reply and go through
+// their own TxSl call with the Flash window's parameters, and 201 has no message. They are
+// accepted and do nothing (0), so a caller using any number of the set is not told of a failure.
 int ecm_command(int command, int argument);
 
 // Main profile, default parameters (tests, program start).

@@ -1,4 +1,4 @@
-#include "stream/crc.h"
+#include "ecm/crc.h"
 
 static_assert(CRC_TABLE[1] == 0x1021 && CRC_TABLE[255] == 0x1EF0);
 
