@@ -58,6 +58,8 @@ int start_logging(const std::string& path)
         g_datalog.path = path;
         g_datalog.logging_on = 1;
         g_datalog.logging_paused = 0;
+        // The link thread reports a failed write to the log through this, before it has the file.
+        g_link.on_log_write_error = log_write_error;
         set_logging(1, f);
     }
 

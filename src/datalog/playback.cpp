@@ -13,8 +13,6 @@
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 
-PlaybackState g_playback;
-
 namespace {
 
 // The control bar; the progress bar lives from start to stop, the others come and go with the

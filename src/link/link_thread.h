@@ -43,7 +43,7 @@ struct LinkState {
     Shared<int64_t> bytes_dropped{0};      // bytes the full ring could not take
 
     // The data log's write-error routine (message, then the log is closed), run on the link
-    // thread when a log write fails; set at start-up (install_link_hooks) and kept by resets.
+    // thread when a log write fails; set by start_logging and kept by resets.
     Shared<void (*)()> on_log_write_error{nullptr};
 };
 

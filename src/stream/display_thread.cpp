@@ -7,12 +7,11 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "datalog/datalog.h"
-#include "datalog/playback.h"
 #include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/ring.h"
 #include "platform/ui_services.h"
+#include "stream/playback_source.h"
 #include "stream/reader.h"
 
 FrameHooks g_frame_hooks;
