@@ -52,7 +52,5 @@ void paint_ve_page();
 // The table, the live cell, the notices and the read-outs. Recomputes the learned table first,
 // also when no canvas is attached.
 void paint_ve_display();
-// The display thread's redraw while the page is shown: the status values, then the table.
-void ve_display_frame_repaint();
 
 void reset_ve_display();
