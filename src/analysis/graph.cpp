@@ -787,3 +787,27 @@ void reset_graph()
     g_graph = GraphState{};
     g_host = nullptr;
 }
+
+namespace {
+
+// The log graph goes with the viewer's display and opens from its button.
+void follow_viewer(ViewerEvent event)
+{
+    switch (event) {
+    case VIEWER_CLOSING:
+        graph_close();
+        break;
+    case VIEWER_GRAPH_ASKED:
+        graph_show_for_viewer();
+        break;
+    case VIEWER_RESET:
+        reset_graph();
+        break;
+    default:
+        break;
+    }
+}
+
+[[maybe_unused]] const bool following_viewer = add_viewer_listener(follow_viewer);
+
+}  // namespace

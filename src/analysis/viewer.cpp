@@ -9,8 +9,6 @@
 #include <ctime>
 
 #include "analysis/export.h"
-#include "analysis/graph.h"
-#include "analysis/qmile_graph.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "draw/canvas.h"
@@ -66,6 +64,15 @@ const std::span<const ControlDef> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
 void tell(const char* text, const char* caption)
 {
     ui().message_box(text, caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+}
+
+ViewerListener listeners[VIEWER_LISTENERS] = {};   // constant-initialised: safe to add at load
+
+void announce(ViewerEvent event)
+{
+    for (ViewerListener l : listeners)
+        if (l != nullptr)
+            l(event);
 }
 
 void changed()
@@ -192,7 +199,7 @@ void show_scroll()
     controls().set_range(ANALYSIS_SCROLL, static_cast<int>(s.min), static_cast<int>(last), static_cast<int>(s.page));
     controls().set_value(ANALYSIS_SCROLL, static_cast<int>(s.pos));
     controls().set_enabled(ANALYSIS_SCROLL, g_viewer.table != nullptr && s.can_scroll());
-    qmile_graph_set_scroll(s.min, s.max, s.page, s.pos);
+    announce(VIEWER_SCROLLED);
 }
 
 // The position the bar accepts for `pos`.
@@ -281,8 +288,7 @@ int build_table(long& rows)
 // the same units.
 void rebuild_table()
 {
-    bool graph_was_open = g_qmile_graph.open;
-    qmile_graph_close();
+    announce(VIEWER_REBUILDING);
     long rows = 0;
     if (build_table(rows) != BUILD_NO_LOG) {
         g_viewer.row_count = rows;
@@ -300,8 +306,7 @@ void rebuild_table()
             select_viewer_row(selected);
         show_scroll();
     }
-    if (graph_was_open)
-        qmile_graph_show();
+    announce(VIEWER_REBUILT);
     changed();
 }
 
@@ -314,7 +319,7 @@ void scroll_to(long pos)
     g_viewer.top_row += s.pos - old;
     show_scroll();
     draw_rows();
-    qmile_graph_recompute();
+    announce(VIEWER_ROWS_MOVED);
     changed();
 }
 
@@ -341,7 +346,7 @@ bool click_row(int x, int y)
         return false;
     if (row < g_viewer.row_count) {
         select_viewer_row(row);
-        qmile_graph_recompute();
+        announce(VIEWER_ROWS_MOVED);
         return true;
     }
     // Nothing selected: the row that was shows its own colour again.
@@ -351,7 +356,7 @@ bool click_row(int x, int y)
         draw_rows();
     }
     g_viewer.selected_row = -1;
-    qmile_graph_recompute();
+    announce(VIEWER_ROWS_MOVED);
     changed();
     return false;
 }
@@ -380,8 +385,7 @@ void destroy_analysis_display()
     if (!g_viewer.created)
         return;
     destroy_controls(ANALYSIS_CONTROLS);
-    qmile_graph_close();
-    graph_close();
+    announce(VIEWER_CLOSING);
     close_table();
     g_viewer.created = false;
     set_run_mode(g_viewer.previous_run_mode);
@@ -424,7 +428,7 @@ void analysis_command(int id, int event, int value)
         analysis_scroll(event, value);
         break;
     case ANALYSIS_GRAPH:
-        graph_show_for_viewer();
+        announce(VIEWER_GRAPH_ASKED);
         break;
     default:
         break;
@@ -508,7 +512,7 @@ int analysis_open_log(const std::string& path)
         tell("Can not open Data Log File", "File Open Error");
         return -1;
     }
-    qmile_graph_close();
+    announce(VIEWER_LOG_OPENING);
     close_table();
     g_settings.analysis = path;
     g_settings.analysisname = file_name_part(path);
@@ -600,7 +604,7 @@ void analysis_quarter_mile()
     g_viewer.scroll.pos = accepted_position(g_viewer.top_row);
     show_scroll();
     draw_rows();
-    qmile_graph_show();
+    announce(VIEWER_QMILE_ASKED);
     changed();
 }
 
@@ -641,6 +645,19 @@ void reset_viewer()
 {
     close_table();
     g_viewer = ViewerState{};
-    reset_qmile_graph();
-    reset_graph();
+    announce(VIEWER_RESET);
+}
+
+bool add_viewer_listener(ViewerListener listener)
+{
+    for (ViewerListener& l : listeners)
+        if (l == listener)
+            return true;
+    for (ViewerListener& l : listeners) {
+        if (l == nullptr) {
+            l = listener;
+            return true;
+        }
+    }
+    return false;
 }
