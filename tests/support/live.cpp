@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "config/devices.h"
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 #include "config/settings.h"
-#include "config/user_devices.h"
+#include "dialogs/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
 #include "draw/controls.h"

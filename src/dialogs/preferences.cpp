@@ -1,4 +1,4 @@
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 
 #include <array>
 #include <cstdio>

@@ -8,7 +8,7 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 #include "config/settings.h"
 #include "displays/gauges.h"
 #include "draw/recording_canvas.h"

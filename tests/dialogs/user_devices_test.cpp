@@ -6,9 +6,9 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 #include "config/settings.h"
-#include "config/user_devices.h"
+#include "dialogs/user_devices.h"
 #include "support/live.h"
 #include "support/log_builder.h"
 #include "support/scripted_ui.h"

@@ -1,4 +1,4 @@
-#include "config/user_devices.h"
+#include "dialogs/user_devices.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 #include "config/settings.h"
 #include "platform/ui_services.h"
 
