@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "config/devices.h"
+#include "config/dialog_rules.h"
 #include "config/settings.h"
 #include "draw/controls.h"
 
@@ -84,9 +85,6 @@ static_assert(PREFERENCES_IDS_END <= PREFERENCES_IDS + 100);
 
 enum PreferencesPage : int { PAGE_GENERAL = 0, PAGE_ADC = 1 };
 
-// The number of entries of a channel's smoothing list: 100 %, 90 %, ... 0 %.
-constexpr int FILTER_ITEMS = 11;
-
 struct PreferencesDialog {
     ControlHost* host = nullptr;   // the dialog's controls; none while it is closed
     int page = PAGE_GENERAL;
@@ -110,26 +108,5 @@ void open_preferences(ControlHost& host, void (*end)());
 // Every click, edit, move and choice of the dialog's controls; PREF_CANCEL also stands for the
 // window being closed or Esc.
 void preferences_command(int id, int event, int value);
-
-// ---- The storing rules ---------------------------------------------------------------------
-
-// A number field read as an unsigned number: leading blanks skipped, the digits up to the first
-// other character; no digits (or a sign) give 0, and a number too large for a setting saturates.
-int32_t dialog_unsigned(std::string_view text);
-// The same, with an optional minus sign.
-int32_t dialog_integer(std::string_view text);
-// Into min..max, then (step > 1) to the nearest multiple of step, halves upwards.
-int32_t limit_and_round(int32_t value, int32_t min, int32_t max, int32_t step);
-// A coolant temperature limit on the other scale, rounded as the page rounds it (never below 0).
-int32_t celsius_to_fahrenheit(int32_t celsius);
-int32_t fahrenheit_to_celsius(int32_t fahrenheit);
-// The smoothing list's entries (index 0 shows 100 %, index 10 shows 0 %), the entry for a
-// channel's filter, and the filter an entry stands for.
-std::string filter_item(int index);
-int filter_index(int32_t filter);
-constexpr int32_t filter_for_index(int index) { return 10 * index; }
-// The entry of `devices` a channel's device list opens on: kind and identifier equal, and where
-// two entries share the identifier the position too; 0 ("None") when none matches.
-int device_index(std::span<const CatalogueEntry> devices, int32_t kind, uint32_t id, int32_t position);
 
 void reset_preferences_dialog();

@@ -9,8 +9,8 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "dialogs/preferences.h"
 #include "config/settings.h"
+#include "dialogs/preferences.h"
 #include "platform/ui_services.h"
 
 UserDeviceDialog g_user_device_dialog;
@@ -252,57 +252,6 @@ void user_device_command(int id, int event, int value)
     default:
         break;
     }
-}
-
-std::string filter_number_field(std::string_view text, bool decimal, bool& removed)
-{
-    std::string kept;
-    bool point = false;
-    removed = false;
-    for (char c : text) {
-        bool keep = (c >= '0' && c <= '9') || (decimal && c == '.' && !point) || (decimal && c == '-' && kept.empty());
-        if (keep) {
-            point = point || c == '.';
-            kept.push_back(c);
-        } else {
-            removed = true;
-        }
-    }
-    return kept;
-}
-
-double field_value(std::string_view text, const NumberFieldRule& rule, bool& corrected)
-{
-    double v = 0.0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
-    corrected = ec != std::errc() || end == text.data();
-    if (corrected || !std::isfinite(v))
-        v = 0.0;
-    if (v < rule.min) {
-        v = rule.min;
-        corrected = true;
-    } else if (v > rule.max) {
-        v = rule.max;
-        corrected = true;
-    }
-    // Rounded in the last place shown, a little over a half counting as a whole; a negative value
-    // is rounded the same way away from zero, so that -1.5 stays -1.5.
-    double scaled = std::trunc(std::fabs(v) * rule.factor + 0.55);
-    return (v < 0 ? -scaled : scaled) / rule.factor;
-}
-
-std::string field_text(double value, const NumberFieldRule& rule)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.*f", rule.decimals, value == 0.0 ? 0.0 : value);
-    return buf;
-}
-
-int32_t field_stored(double value, const NumberFieldRule& rule)
-{
-    // The value is already rounded to the field's decimals: the nearest whole number is exact,
-    // where truncating would turn 4.095 V into 4094 mV.
-    return static_cast<int32_t>(std::llround(value * rule.factor));
 }
 
 void free_user_device(int n)

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/dialog_rules.h"
 #include "draw/controls.h"
 
 constexpr int USER_DEVICE_IDS = CONTROL_IDS_DIALOGS + 800;
@@ -52,29 +53,6 @@ void open_user_devices(ControlHost& host, void (*end)());
 // Every choice, edit, focus change and click of the dialog's controls; UD_CLOSE also stands for
 // the window being closed or Esc.
 void user_device_command(int id, int event, int value);
-
-// ---- Field rules ---------------------------------------------------------------------------
-
-// A voltage or value field: its limits, the number of decimals it shows and the factor between
-// the number typed and the number stored (millivolts, value x 10000).
-struct NumberFieldRule {
-    double min, max;
-    int decimals;
-    double factor;
-};
-constexpr NumberFieldRule VOLT_RULE{0.0, 5.0, 3, 1000.0};
-constexpr NumberFieldRule VALUE_RULE{-999.9999, 9999.9999, 4, 10000.0};
-constexpr int MAX_PRECISION = 4;
-
-// What typing may leave in a number field: digits, one decimal point and a minus sign in first
-// place (`decimal`), or digits only. `removed` says whether anything had to go.
-std::string filter_number_field(std::string_view text, bool decimal, bool& removed);
-// The number a field stands for, within the rule's limits and rounded to its decimals;
-// `corrected` when the field was empty, unreadable or out of limits.
-double field_value(std::string_view text, const NumberFieldRule& rule, bool& corrected);
-// The field's text for a number, and the whole number stored for it.
-std::string field_text(double value, const NumberFieldRule& rule);
-int32_t field_stored(double value, const NumberFieldRule& rule);
 
 // A record back to the free state: inactive, "-Available Device Entry-", "NEW", 0 to 5 V for
 // 0 to 100, width 4, precision 4.
