@@ -544,8 +544,7 @@ void MainWindow::switch_display(int cmd)
         stop_playing();
         run(g_menu_operations.stop_ve_learn);
         disconnect_port();
-        g_display.display_hold = 1;
-        sleep_ms(10);
+        hold_display();
         destroy_others(DISPLAY_ANALYSIS, false);
         close_tool_windows();
         g_display.active_display = DISPLAY_ANALYSIS;
@@ -560,8 +559,7 @@ void MainWindow::switch_display(int cmd)
         ecm_command(ECM_STREAM, STREAM_STOP);
         stop_playing();
         run(g_menu_operations.stop_ve_learn);
-        g_display.display_hold = 1;
-        sleep_ms(10);
+        hold_display();
         destroy_others(DISPLAY_FLASH, false);
         close_tool_windows();
         g_display.active_display = DISPLAY_FLASH;
@@ -576,8 +574,7 @@ void MainWindow::switch_display(int cmd)
 
     set_enabled(target->menu_command, false);
     if (g_display.active_display != target->id) {
-        g_display.display_hold = 1;
-        sleep_ms(10);
+        hold_display();
         destroy_others(target->id, target->id == DISPLAY_GAUGES);
         g_display.active_display = target->id;
         run(target->create);

@@ -1,7 +1,9 @@
 #include "stream/display_thread.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -31,6 +33,10 @@ const std::array<DispatchOrder, 8> DISPATCH_ORDER = {{
 namespace {
 
 std::thread display_thread;
+
+// The hold's acknowledgement: the display thread sets hold_seen under this lock and notifies.
+std::mutex hold_lock;
+std::condition_variable hold_acknowledged;
 
 constexpr int ENGINE_RUNNING_FRAMES = 34;   // further frames with the running bit after arming
 constexpr int ARM_HOURS_BELOW = 16;
@@ -252,7 +258,14 @@ void reset_engine_detection()
 
 void display_pass()
 {
-    if (g_display.display_hold != 0) {
+    if (g_display.display_hold.load_acquire() != 0) {
+        if (g_display.hold_seen == 0) {
+            {
+                std::lock_guard<std::mutex> lock(hold_lock);
+                g_display.hold_seen = 1;
+            }
+            hold_acknowledged.notify_all();
+        }
         sleep_ms(1);
         return;
     }
@@ -268,6 +281,19 @@ void display_pass()
         live_pass();
         break;
     }
+}
+
+void hold_display()
+{
+    {
+        std::lock_guard<std::mutex> lock(hold_lock);
+        g_display.hold_seen = 0;
+    }
+    g_display.display_hold.store_release(1);
+    if (!display_thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(hold_lock);
+    hold_acknowledged.wait_for(lock, std::chrono::milliseconds(HOLD_WAIT_MS), [] { return g_display.hold_seen != 0; });
 }
 
 void display_thread_main()
@@ -300,6 +326,7 @@ void stop_display_thread()
 void reset_display()
 {
     g_display.display_hold = 0;
+    g_display.hold_seen = 0;
     g_display.active_display = DISPLAY_GAUGES;
     g_display.one_second_counter = 0;
     reset_engine_detection();
