@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QShortcut>
 
-#include <chrono>
 #include <thread>
 
 #include "app/app_icon.h"
@@ -29,12 +28,13 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
-#include "flash/flash_window.h"
 #include "ecm/protocol.h"
+#include "flash/flash_window.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "link/serial_devices.h"
+#include "platform/sleep.h"
 #include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/about_dialog.h"
@@ -46,8 +46,6 @@ MenuOperations g_menu_operations;
 namespace {
 
 MainWindow* the_window = nullptr;
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Runs a menu operation that a later window or dialog provides, when it is there.
 void run(void (*operation)())
@@ -627,7 +625,6 @@ void MainWindow::character(QChar c)
         log_key_enter();
     refresh_logging_state();
 }
-
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {

@@ -1,20 +1,17 @@
 #include "ecm/protocol.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
+#include "ecm/crc.h"
 #include "ecm/sink.h"
 #include "ecm/tick.h"
 #include "link/link_thread.h"
 #include "link/ring.h"
-#include "ecm/crc.h"
+#include "platform/sleep.h"
 
 FlashProtocol g_flash;
 
 namespace {
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const ProtocolProfile& profile()
 {

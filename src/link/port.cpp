@@ -6,16 +6,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "link/link_wakeup.h"
+#include "platform/sleep.h"
 
 PortState g_port;
 
 namespace {
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Sleeps in short steps, returning early when the program stops.
 void sleep_unless_stopping(int ms)

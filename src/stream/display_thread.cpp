@@ -12,6 +12,7 @@
 #include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/ring.h"
+#include "platform/sleep.h"
 #include "platform/ui_services.h"
 #include "stream/playback_source.h"
 #include "stream/reader.h"
@@ -43,8 +44,6 @@ constexpr int ARM_HOURS_BELOW = 16;
 // Live, the thread waits for bytes instead of polling the ring every millisecond; it still looks
 // at the one-second counter and the run mode at least this often.
 constexpr int LIVE_IDLE_WAIT_MS = 20;
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void call_update(FrameRoutine r, const FrameRecord& f, int draw)
 {
