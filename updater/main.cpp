@@ -33,20 +33,6 @@ namespace {
 const char* const USAGE =
     "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]";
 
-// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
-class PrintingSink : public FlashSink {
-public:
-    void add_line(FlashColour colour, const std::string& text) override
-    {
-        std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
-        std::fflush(stdout);
-        if (colour == FLASH_ERROR)
-            last_error = text;
-    }
-    void clear() override {}
-    std::string last_error;
-};
-
 int fail(const std::string& message)
 {
     std::fprintf(stderr, "ZOV_J8Update: %s\n", message.c_str());

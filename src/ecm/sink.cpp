@@ -1,6 +1,7 @@
 #include "ecm/sink.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 std::atomic<FlashSink*> installed{nullptr};
@@ -24,4 +25,12 @@ const char* flash_colour_name(FlashColour colour)
 {
     static const char* const names[] = {"normal", "error", "success", "failure"};
     return colour >= FLASH_NORMAL && colour <= FLASH_FAILURE ? names[colour] : "normal";
+}
+
+void PrintingSink::add_line(FlashColour colour, const std::string& text)
+{
+    std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
+    std::fflush(stdout);
+    if (colour == FLASH_ERROR)
+        last_error = text;
 }

@@ -19,6 +19,15 @@ public:
     virtual void clear() = 0;
 };
 
+// The headless programs' sink: prints each line to stdout as "colour: TEXT" and keeps the last
+// error line for the failure's own line on stderr.
+class PrintingSink : public FlashSink {
+public:
+    void add_line(FlashColour colour, const std::string& text) override;
+    void clear() override {}
+    std::string last_error;
+};
+
 // The sink in force; lines go nowhere until one is installed.
 void set_flash_sink(FlashSink* sink);
 void flash_message(FlashColour colour, const std::string& text);
