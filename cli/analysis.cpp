@@ -35,15 +35,6 @@ void end_progress()
         std::fprintf(stderr, "\r    \r");
 }
 
-bool readable(const std::string& path)
-{
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return false;
-    std::fclose(f);
-    return true;
-}
-
 bool has_dat_extension(const std::string& path)
 {
     if (path.size() < 4)
@@ -60,7 +51,7 @@ int cmd_table(const Args& args)
 {
     if (args.size() != 3 || args[1] != "-o")
         return fail("usage: glanzo-cli table LOG -o FILE");
-    if (!readable(args[0]))
+    if (!regular_file_readable(args[0]))
         return fail(open_error(args[0]));
     ReplacingFile table(args[2]);
     if (table.get() == nullptr)
@@ -94,7 +85,7 @@ int cmd_export(const Args& args)
         else
             return fail(usage);
     }
-    if (!readable(input))
+    if (!regular_file_readable(input))
         return fail(open_error(input));
     if (output.empty())
         output = export_output_path(input, options.csv);
@@ -115,7 +106,7 @@ int cmd_qmile(const Args& args)
         if (!parse_whole_number(args[++i], 0, LONG_MAX / VIEW_ROW_BYTES, start))
             return fail("--start-row takes a row number from 0, not '" + args[i] + "'");
     }
-    if (!readable(args[0]))
+    if (!regular_file_readable(args[0]))
         return fail(open_error(args[0]));
 
     FILE* table;

@@ -83,16 +83,6 @@ void changed()
 
 // ---- Files ------------------------------------------------------------------------------------
 
-// Whether `path` names a file that can be read as a data log (a regular file).
-bool log_readable(const std::string& path)
-{
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return false;
-    std::fclose(f);
-    return true;
-}
-
 // Seconds of stream in the log: the progress bar's range.
 int stream_seconds(const std::string& path)
 {
@@ -508,7 +498,7 @@ void analysis_view_log()
 
 int analysis_open_log(const std::string& path)
 {
-    if (!log_readable(path)) {
+    if (!regular_file_readable(path)) {
         tell("Can not open Data Log File", "File Open Error");
         return -1;
     }
@@ -550,7 +540,7 @@ void analysis_dump_log()
     std::string input = choose_log("Select Data Log File to Create Dump From");
     if (input.empty())
         return;
-    if (!log_readable(input)) {
+    if (!regular_file_readable(input)) {
         tell("Can not open Data Log File", "File Open Error");
         return;
     }
