@@ -4,8 +4,8 @@
 #include <cstring>
 #include <thread>
 
-#include "link/ring.h"
 #include "ecm/crc.h"
+#include "link/ring.h"
 
 StreamState g_stream;
 

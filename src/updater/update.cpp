@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "config/updater_config.h"
-#include "flash/bank.h"
-#include "flash/bin_file.h"
 #include "ecm/protocol.h"
 #include "ecm/sink.h"
+#include "flash/bank.h"
+#include "flash/bin_file.h"
 #include "link/port.h"
 #include "platform/files.h"
 #include "platform/paths.h"

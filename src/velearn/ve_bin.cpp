@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
-#include "platform/ui_services.h"
+#include "config/settings.h"
 #include "platform/files.h"
+#include "platform/ui_services.h"
 #include "velearn/smoother.h"
 #include "velearn/ve_learn_state.h"
-#include "config/settings.h"
 
 namespace {
 

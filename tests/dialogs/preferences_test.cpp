@@ -8,11 +8,11 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "dialogs/preferences.h"
 #include "config/settings.h"
+#include "dialogs/preferences.h"
 #include "displays/gauges.h"
-#include "draw/recording_canvas.h"
 #include "displays/trip.h"
+#include "draw/recording_canvas.h"
 #include "support/live.h"
 #include "support/log_builder.h"
 #include "support/param_name.h"

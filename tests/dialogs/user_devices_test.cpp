@@ -6,8 +6,8 @@
 
 #include "config/config.h"
 #include "config/devices.h"
-#include "dialogs/preferences.h"
 #include "config/settings.h"
+#include "dialogs/preferences.h"
 #include "dialogs/user_devices.h"
 #include "support/live.h"
 #include "support/log_builder.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link/ring.h"
 #include "ecm/crc.h"
+#include "link/ring.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
 #include "support/param_name.h"

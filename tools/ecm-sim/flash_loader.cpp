@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ecm/crc.h"
 #include "ecm/protocol.h"
 #include "platform/numbers.h"
-#include "ecm/crc.h"
 
 namespace {
 
