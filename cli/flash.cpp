@@ -17,7 +17,7 @@
 #include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
-#include "updater/update.h"
+#include "update/update.h"
 
 namespace {
 

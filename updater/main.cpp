@@ -24,8 +24,8 @@
 #include "link/ring.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
-#include "updater/commands.h"
-#include "updater/update.h"
+#include "update/commands.h"
+#include "update/update.h"
 #include "updater/updater_window.h"
 
 namespace {

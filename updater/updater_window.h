@@ -17,7 +17,7 @@
 
 #include "draw/controls.h"
 #include "ui/qt_ui.h"
-#include "updater/message_area.h"
+#include "update/message_area.h"
 
 class QAction;
 class QGroupBox;

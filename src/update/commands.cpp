@@ -1,4 +1,4 @@
-#include "updater/commands.h"
+#include "update/commands.h"
 
 #include "config/updater_config.h"
 #include "ecm/tick.h"
@@ -6,7 +6,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/ui_services.h"
-#include "updater/update.h"
+#include "update/update.h"
 
 int start_updater_link()
 {

@@ -1,4 +1,4 @@
-#include "updater/message_area.h"
+#include "update/message_area.h"
 
 MessageArea g_message_area;
 

@@ -1,4 +1,4 @@
-#include "updater/firmware.h"
+#include "update/firmware.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The updater's message area: 20 lines of 80 characters with their colours.
 #include <gtest/gtest.h>
 
-#include "updater/message_area.h"
+#include "update/message_area.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "updater/update_thread.h"
+#include "update/update_thread.h"
 
 #include <chrono>
 #include <system_error>
 #include <thread>
 
 #include "platform/ui_services.h"
-#include "updater/update.h"
+#include "update/update.h"
 
 namespace {
 

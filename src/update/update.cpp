@@ -1,4 +1,4 @@
-#include "updater/update.h"
+#include "update/update.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 #include "link/port.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "updater/firmware.h"
+#include "update/firmware.h"
 
 UpdateState g_update;
 

@@ -10,8 +10,8 @@
 #include "support/full_disk.h"
 #include "support/live.h"
 #include "support/sim_process.h"
-#include "updater/firmware.h"
-#include "updater/update.h"
+#include "update/firmware.h"
+#include "update/update.h"
 
 #ifndef GLANZO_UPDATER
 #error "GLANZO_UPDATER must name the ZOV_J8Update program"
