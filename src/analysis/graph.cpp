@@ -340,38 +340,20 @@ std::string log_time_text(double seconds, bool tenths)
     return s;
 }
 
-GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<GraphPick>& picks, const GraphView& view,
-                             int width, int height, int pointer_x, long selected)
-{
-    GraphScene sc;
-    sc.width = width;
-    sc.height = height;
-    sc.plot_left = GRAPH_LEFT;
-    sc.plot_right = width - GRAPH_RIGHT;
-    sc.plot_top = GRAPH_TOP;
-    sc.plot_bottom = height - GRAPH_BOTTOM;
-    const int columns = sc.plot_right - sc.plot_left;
-    if (columns < 8 || sc.plot_bottom - sc.plot_top < 16)
-        return sc;
+namespace {
 
-    // Lanes: one per lane number in use, sharing the height.
-    int lane_count = 0;
-    for (const GraphPick& p : picks)
-        lane_count = std::max(lane_count, p.lane + 1);
-    if (lane_count == 0) {
-        sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
-                            "No channels chosen", GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
-        return sc;
-    }
+// The phases of build_graph_scene, each adding its part of the picture to `sc`. `pick_channel`
+// holds each pick's channel in the series (-1: not in this log); `columns` is the plot's width.
+
+// Lanes: one per lane number in use, sharing the height, each with its value ticks.
+void add_lanes(GraphScene& sc, const ChannelSeries& series, const std::vector<GraphPick>& picks, int lane_count,
+               const std::vector<int>& pick_channel)
+{
     double lane_h = static_cast<double>(sc.plot_bottom - sc.plot_top + GRAPH_LANE_GAP) / lane_count;
     std::vector<std::vector<int>> lane_channels(static_cast<size_t>(lane_count));
-    std::vector<int> pick_channel;
-    for (const GraphPick& p : picks) {
-        int c = series.channel_index(p.name);
-        pick_channel.push_back(c);
-        if (c >= 0)
-            lane_channels[static_cast<size_t>(p.lane)].push_back(c);
-    }
+    for (size_t p = 0; p < picks.size(); ++p)
+        if (pick_channel[p] >= 0)
+            lane_channels[static_cast<size_t>(picks[p].lane)].push_back(pick_channel[p]);
     for (int l = 0; l < lane_count; ++l) {
         SceneLane lane;
         lane.top = sc.plot_top + static_cast<int>(l * lane_h);
@@ -389,12 +371,11 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
         }
         sc.lanes.push_back(lane);
     }
+}
 
-    if (series.samples() == 0)
-        sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
-                            "No good frame in this log", GRAPH_AXIS_TEXT, ALIGN_CENTRE, true});
-
-    // Time ticks and their labels.
+// Time ticks and their labels.
+void add_time_axis(GraphScene& sc, const GraphView& view, int columns)
+{
     const double span = view.t1 - view.t0;
     double step = TIME_STEPS[std::size(TIME_STEPS) - 1];
     for (double s : TIME_STEPS) {
@@ -409,8 +390,13 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
         sc.grid_x.push_back(x);
         sc.texts.push_back({x, sc.plot_bottom + 3, log_time_text(t, tenths), GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
     }
+}
 
-    // Traces: every pixel column's lowest to highest value, joined to the column before.
+// Traces: every pixel column's lowest to highest value, joined to the column before.
+void add_traces(GraphScene& sc, const ChannelSeries& series, const std::vector<GraphPick>& picks,
+                const std::vector<int>& pick_channel, const GraphView& view, int columns)
+{
+    const double span = view.t1 - view.t0;
     std::vector<ColumnSpan> cols;
     for (size_t p = 0; p < picks.size(); ++p) {
         sc.trace_colours.push_back(TRACE_COLOURS[p % TRACE_COLOURS.size()]);
@@ -463,9 +449,12 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
             previous = x;
         }
     }
+}
 
-    // Events: markers and recordings always, time stamps where there is room; their labels
-    // above the lanes (markers) and clock times below the time labels (time records).
+// Events: markers and recordings always, time stamps where there is room; their labels
+// above the lanes (markers) and clock times below the time labels (time records).
+void add_events(GraphScene& sc, const ChannelSeries& series, const GraphView& view, int columns)
+{
     int last_rule = -1000000, last_top_label = -1000000, last_bottom_label = -1000000;
     for (const LogEvent& e : series.events) {
         if (e.time < view.t0 || e.time > view.t1)
@@ -489,8 +478,12 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
             last_bottom_label = x;
         }
     }
+}
 
-    // Lane captions: each channel's name and unit in its colour, top left in its lane.
+// Lane captions: each channel's name and unit in its colour, top left in its lane.
+void add_lane_captions(GraphScene& sc, const ChannelSeries& series, const std::vector<GraphPick>& picks,
+                       const std::vector<int>& pick_channel, int lane_count)
+{
     std::vector<int> caption_x(static_cast<size_t>(lane_count), sc.plot_left + 4);
     for (size_t p = 0; p < picks.size(); ++p) {
         int c = pick_channel[p];
@@ -503,8 +496,13 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
                             ALIGN_LEFT, true});
         cx += text_width(caption) + 12;
     }
+}
 
-    // The selected row, then the pointer, and the read-out at the pointer (or the selected row).
+// The selected row, then the pointer, and the read-out at the pointer (or the selected row).
+void add_readout(GraphScene& sc, const ChannelSeries& series, const std::vector<GraphPick>& picks,
+                 const std::vector<int>& pick_channel, const GraphView& view, int columns, int lane_count,
+                 int pointer_x, long selected)
+{
     long readout_sample = -1;
     int readout_x = -1;
     if (selected >= 0 && selected < series.samples()) {
@@ -547,13 +545,58 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
             ++line;
         }
     }
-    // Texts stay inside the picture (a time label on the plot's right edge).
+}
+
+// Texts stay inside the picture (a time label on the plot's right edge).
+void keep_texts_inside(GraphScene& sc, int width)
+{
     for (SceneText& t : sc.texts) {
         int w = text_width(t.text);
         int left = t.align == ALIGN_RIGHT ? t.x - w : t.align == ALIGN_CENTRE ? t.x - w / 2 : t.x;
         int shift = left < 2 ? 2 - left : left + w > width - 2 ? width - 2 - (left + w) : 0;
         t.x += shift;
     }
+}
+
+}  // namespace
+
+GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<GraphPick>& picks, const GraphView& view,
+                             int width, int height, int pointer_x, long selected)
+{
+    GraphScene sc;
+    sc.width = width;
+    sc.height = height;
+    sc.plot_left = GRAPH_LEFT;
+    sc.plot_right = width - GRAPH_RIGHT;
+    sc.plot_top = GRAPH_TOP;
+    sc.plot_bottom = height - GRAPH_BOTTOM;
+    const int columns = sc.plot_right - sc.plot_left;
+    if (columns < 8 || sc.plot_bottom - sc.plot_top < 16)
+        return sc;
+
+    // Lanes: one per lane number in use, sharing the height.
+    int lane_count = 0;
+    for (const GraphPick& p : picks)
+        lane_count = std::max(lane_count, p.lane + 1);
+    if (lane_count == 0) {
+        sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
+                            "No channels chosen", GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
+        return sc;
+    }
+    std::vector<int> pick_channel;
+    for (const GraphPick& p : picks)
+        pick_channel.push_back(series.channel_index(p.name));
+    add_lanes(sc, series, picks, lane_count, pick_channel);
+    if (series.samples() == 0)
+        sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
+                            "No good frame in this log", GRAPH_AXIS_TEXT, ALIGN_CENTRE, true});
+
+    add_time_axis(sc, view, columns);
+    add_traces(sc, series, picks, pick_channel, view, columns);
+    add_events(sc, series, view, columns);
+    add_lane_captions(sc, series, picks, pick_channel, lane_count);
+    add_readout(sc, series, picks, pick_channel, view, columns, lane_count, pointer_x, selected);
+    keep_texts_inside(sc, width);
     return sc;
 }
 
