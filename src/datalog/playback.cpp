@@ -171,6 +171,14 @@ void destroy_playback_bar()
     }
 }
 
+void paint_playback_captions()
+{
+    if (g_playback.playing == 0)
+        return;
+    if (Canvas* c = canvas())
+        c->text(CAPTION_X, RATE_CAPTION_Y, "Playback Rate", Font::Small, TEXT, BACKGROUND, ALIGN_LEFT, true);
+}
+
 void playback_command(int id, int event, int value)
 {
     switch (id) {

@@ -37,6 +37,9 @@ void playback_ended();
 void create_playback_bar();
 // Takes the bar down (the progress bar stays while playing; stop_playback removes it).
 void destroy_playback_bar();
+// The gauge display's caption of the rate trackbar, "Playback Rate", while playing; part of that
+// display's paint (destroy_playback_bar blanks it again).
+void paint_playback_captions();
 // Clicks and moves of the bar's controls.
 void playback_command(int id, int event, int value);
 // Moves the rate trackbar, where there is one, to 100 - [PBSPD] (after the settings changed).
