@@ -73,7 +73,7 @@ QmileGraphWindow::QmileGraphWindow(QWidget* owner)
 {
     setWindowTitle("1/4 Mile Graph");
     setWindowIcon(app_icon());
-    setFixedSize(CANVAS_WIDTH, CANVAS_HEIGHT);
+    setFixedSize(CANVAS_WIDTH + RUNS_PANEL_WIDTH, CANVAS_HEIGHT);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -85,6 +85,8 @@ QmileGraphWindow::QmileGraphWindow(QWidget* owner)
     });
     controls_ = std::make_unique<QtControls>(this);
     controls_->create(GRAPH_CONTROLS, qmile_graph_command);
+    runs_ = new QmileRunsPanel(this);
+    runs_->setGeometry(CANVAS_WIDTH, 0, RUNS_PANEL_WIDTH, CANVAS_HEIGHT);
 }
 
 void QmileGraphWindow::paintEvent(QPaintEvent* event)
