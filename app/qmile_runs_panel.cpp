@@ -18,6 +18,7 @@ namespace {
 
 QmileRunsPanel* the_panel = nullptr;   // while the graph window has one
 
+constexpr int LOG_COLUMN_WIDTH = 96;
 constexpr QColor FASTER{40, 170, 60};
 constexpr QColor SLOWER{200, 50, 50};
 
@@ -78,6 +79,10 @@ QmileRunsPanel::QmileRunsPanel(QWidget* parent) : QWidget(parent)
     runs_->setHeaderLabels(headings);
     runs_->header()->setStretchLastSection(false);
     runs_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // A long log name is cut at its start rather than pushing the figures out of sight.
+    runs_->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    runs_->setColumnWidth(1, LOG_COLUMN_WIDTH);
+    runs_->setTextElideMode(Qt::ElideLeft);
     layout->addWidget(runs_, 3);
     add_ = new QPushButton("Add Log...", this);
     layout->addWidget(add_);
@@ -94,9 +99,16 @@ QmileRunsPanel::QmileRunsPanel(QWidget* parent) : QWidget(parent)
     connect(runs_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) { ticked(item, column); });
     connect(add_, &QPushButton::clicked, this, [] { run_list_add_log_dialog(); });
 
+    refill();
+}
+
+void QmileRunsPanel::showEvent(QShowEvent* event)
+{
+    // The list follows the runs while it is shown (a reset of the run list lets go of it).
     the_panel = this;
     g_run_list.on_change = notify;
     refill();
+    QWidget::showEvent(event);
 }
 
 QmileRunsPanel::~QmileRunsPanel()

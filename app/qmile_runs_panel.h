@@ -10,7 +10,7 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-constexpr int RUNS_PANEL_WIDTH = 360;
+constexpr int RUNS_PANEL_WIDTH = 400;
 
 class QmileRunsPanel : public QWidget {
 public:
@@ -22,6 +22,9 @@ public:
     QPushButton* add_log_button() { return add_; }
     // The list and the comparison filled again from the run list and the graph.
     void refill();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void clicked(QTreeWidgetItem* item, int column);

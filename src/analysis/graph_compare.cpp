@@ -23,7 +23,7 @@ std::vector<CompareAnchor> markers_of(const ChannelSeries& s)
         CompareAnchor a;
         a.time = e.time;
         a.number = std::atoi(e.label.c_str() + (e.label.empty() ? 0 : 1));   // "M007"
-        a.label = e.label + " at " + log_time_text(e.time, true);
+        a.label = e.label + " " + log_time_text(e.time, true);
         out.push_back(a);
     }
     return out;
@@ -45,7 +45,7 @@ std::vector<CompareAnchor> runs_of(const std::string& path, const ChannelSeries&
             continue;
         CompareAnchor a;
         a.time = s.time[static_cast<size_t>(r.row)];
-        a.label = "run at " + std::string(r.results.start_run_time) + " (row " + std::to_string(r.row) + ")";
+        a.label = "run " + std::string(r.results.start_run_time) + " row " + std::to_string(r.row);
         out.push_back(a);
     }
     return out;

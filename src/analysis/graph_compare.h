@@ -15,7 +15,7 @@ enum class CompareAlign : int { Start, Marker, Run };
 // A place a log can be aligned at: its time (seconds of log) and how the choice is shown.
 struct CompareAnchor {
     double time = 0;
-    std::string label;   // "M007 at 1:23.4", "run at 0:01:42 (row 1734)"
+    std::string label;   // "M007 1:23.4", "run 0:01:42 row 1734"
     int number = -1;     // a marker's number
 };
 
