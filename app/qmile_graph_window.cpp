@@ -10,6 +10,7 @@
 #include <array>
 
 #include "analysis/qmile_graph.h"
+#include "analysis/run_list.h"
 #include "analysis/viewer.h"
 #include "app/app_icon.h"
 #include "app/main_window.h"
@@ -137,8 +138,16 @@ void QmileGraphWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void attach_qmile_graph_window() { attach_qmile_graph_host(&the_host); }
+void attach_qmile_graph_window()
+{
+    attach_qmile_graph_host(&the_host);
+    attach_run_list();
+}
 
-void detach_qmile_graph_window() { attach_qmile_graph_host(nullptr); }
+void detach_qmile_graph_window()
+{
+    attach_qmile_graph_host(nullptr);
+    detach_run_list();
+}
 
 QmileGraphWindow* qmile_graph_window() { return the_host.window_; }

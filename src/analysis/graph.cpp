@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "analysis/graph_compare.h"
 #include "analysis/viewer.h"
 #include "config/devices.h"
 #include "platform/files.h"
@@ -657,7 +656,8 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
     g_graph.picks = chosen;
     g_graph.selected = -1;
     view_fit(g_graph.view, 0, g_graph.series.duration);
-    graph_compare_refresh();
+    if (g_graph.on_series_changed != nullptr)
+        g_graph.on_series_changed();
     if (g_host != nullptr)
         g_host->channels_changed();
     repaint();
@@ -691,7 +691,8 @@ void graph_set_picks(const std::vector<GraphPick>& picks)
         }
     }
     g_graph.picks = chosen;
-    graph_compare_refresh();
+    if (g_graph.on_series_changed != nullptr)
+        g_graph.on_series_changed();
     if (!g_graph.settings_path.empty()) {
         make_folders(directory_part(g_graph.settings_path));
         write_graph_settings(g_graph.settings_path, chosen);
@@ -864,5 +865,4 @@ void reset_graph()
         g_viewer.on_change = nullptr;
     g_graph = GraphState{};
     g_host = nullptr;
-    reset_graph_compare();
 }

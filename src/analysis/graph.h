@@ -175,6 +175,7 @@ struct GraphState {
     bool follows_table = false;           // the log shown is the Analysis table's
     std::string settings_path;            // the settings file, or empty: picks not kept
     GraphOverlay overlay;                 // a log compared with this one (analysis/graph_compare.h)
+    void (*on_series_changed)() = nullptr;   // the log or the picks changed (the compared log follows)
 };
 
 extern GraphState g_graph;

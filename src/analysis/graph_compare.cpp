@@ -62,6 +62,7 @@ void apply_alignment()
         c.shift = a[static_cast<size_t>(c.chosen[0])].time - b[static_cast<size_t>(c.chosen[1])].time;
     }
     g_graph.overlay = GraphOverlay{&c.series, c.shift};
+    g_graph.on_series_changed = graph_compare_refresh;
     double start = std::min(0.0, c.shift), end = std::max(g_graph.series.duration, c.shift + c.series.duration);
     view_fit(g_graph.view, start, end);
 }
@@ -107,6 +108,7 @@ void graph_compare_clear()
 {
     g_graph_compare = GraphCompareState{};
     g_graph.overlay = GraphOverlay{};
+    g_graph.on_series_changed = nullptr;
     view_fit(g_graph.view, 0, g_graph.series.duration);
 }
 
@@ -178,4 +180,5 @@ void reset_graph_compare()
 {
     g_graph_compare = GraphCompareState{};
     g_graph.overlay = GraphOverlay{};
+    g_graph.on_series_changed = nullptr;
 }

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/run_list.h"
 #include "analysis/viewer.h"
 #include "config/devices.h"
 #include "config/settings.h"
@@ -234,7 +233,8 @@ void compute()
     g.start_row = g_viewer.top_row;
     g.results = g_viewer.table != nullptr ? compute_qmile(g_viewer.table, g.start_row, kph_table()) : QmileResults{};
     g.pixels_per_frame = g.results.quarter_s > 13.3 ? 2 : 3;
-    run_list_graph_changed();
+    if (g.on_compute != nullptr)
+        g.on_compute();
 }
 
 }  // namespace
@@ -318,11 +318,9 @@ void qmile_graph_paint()
     draw_time_scale(c);
     long start = g_qmile_graph.start_row;
     draw_series(c, kph, wideband, [start](long k, char* row) { return read_viewer_row(start + k, row); }, false);
-    if (const QmileRun* compared = run_list_compared()) {
-        draw_series(c, kph, wideband, [](long k, char* row) { return run_list_compared_row(k, row); }, true);
-        const RunListLog* log = run_list_log(g_run_list.compared.log);
-        c->text(COMPARED_X, 552, "Dashed: " + log->name.substr(0, 24) + " " + compared->results.start_run_time,
-                Font::Default, TEXT, BACKGROUND);
+    if (const QmileOverlay& o = g_qmile_graph.overlay; o.read_row != nullptr) {
+        draw_series(c, kph, wideband, o.read_row, true);
+        c->text(COMPARED_X, 552, o.caption, Font::Default, TEXT, BACKGROUND);
     }
     draw_cursor(c);
 

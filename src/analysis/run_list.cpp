@@ -19,6 +19,21 @@ void changed()
         g_run_list.on_change();
 }
 
+bool compared_row(long k, char out[VIEW_ROW_BYTES + 1]) { return run_list_compared_row(k, out); }
+
+// The graph draws the ticked run, or none.
+void show_compared()
+{
+    const QmileRun* run = run_list_compared();
+    if (run == nullptr) {
+        g_qmile_graph.overlay = QmileOverlay{};
+        return;
+    }
+    const RunListLog* log = run_list_log(g_run_list.compared.log);
+    g_qmile_graph.overlay = QmileOverlay{compared_row, "Dashed: " + log->name.substr(0, 24) + " " +
+                                                           run->results.start_run_time};
+}
+
 void tell(const char* text, const char* caption)
 {
     ui().message_box(text, caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
@@ -86,10 +101,25 @@ void run_list_table_built()
         find_runs(g_viewer.table, RUN_MIN_TPS, open.kph, open.runs);
     if (g_run_list.compared.log == -1 && !listed(open, g_run_list.compared.row))
         g_run_list.compared = RunRef{-2, -1};
+    show_compared();
     changed();
 }
 
-void run_list_graph_changed() { changed(); }
+void attach_run_list()
+{
+    g_viewer.on_table_built = run_list_table_built;
+    g_viewer.starts_run = run_list_starts_run;
+    g_qmile_graph.on_compute = changed;
+    show_compared();
+}
+
+void detach_run_list()
+{
+    g_viewer.on_table_built = nullptr;
+    g_viewer.starts_run = nullptr;
+    g_qmile_graph.on_compute = nullptr;
+    g_qmile_graph.overlay = QmileOverlay{};
+}
 
 bool run_list_starts_run(long row)
 {
@@ -132,6 +162,7 @@ int run_list_add_log(const std::string& path)
     } else {
         g_run_list.added.push_back(std::move(log));
     }
+    show_compared();
     changed();
     qmile_graph_recompute();
     return 0;
@@ -170,6 +201,7 @@ void run_list_choose(const RunRef& ref)
 void run_list_compare(const RunRef& ref)
 {
     g_run_list.compared = run_list_run(ref) != nullptr ? ref : RunRef{-2, -1};
+    show_compared();
     changed();
     qmile_graph_recompute();
 }
@@ -226,4 +258,5 @@ void reset_run_list()
         if (log.table != nullptr)
             std::fclose(log.table);
     g_run_list = RunListState{};
+    g_qmile_graph.overlay = QmileOverlay{};
 }

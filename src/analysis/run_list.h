@@ -44,12 +44,15 @@ std::vector<RunRef> run_list_entries();
 const RunListLog* run_list_log(int log);
 const QmileRun* run_list_run(const RunRef& ref);
 
+// Hooks the list into the Analysis table (told of every table built, asked for the rows to mark)
+// and the quarter-mile graph (told of every computation, drawing the ticked run); the program
+// attaches it with the Analysis page.
+void attach_run_list();
+void detach_run_list();
+
 // The Analysis table has been built (or closed): the open log's runs found again; a ticked run
 // of it that is no longer there is let go.
 void run_list_table_built();
-// The graph computed its figures again (the list shows which run it has, and the comparison
-// its figures).
-void run_list_graph_changed();
 // Whether `row` of the Analysis table starts a run.
 bool run_list_starts_run(long row);
 

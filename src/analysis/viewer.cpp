@@ -11,7 +11,6 @@
 #include "analysis/export.h"
 #include "analysis/graph.h"
 #include "analysis/qmile_graph.h"
-#include "analysis/run_list.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "displays/canvas.h"
@@ -43,7 +42,7 @@ constexpr Rgb FRAME_GREY{180, 180, 180};
 constexpr Rgb ROW_EVEN{30, 30, 30}, ROW_ODD{0, 0, 0}, ROW_MARKER{200, 153, 51}, ROW_TIME{51, 123, 51},
               ROW_SELECTED{51, 51, 123};
 constexpr Rgb BLACK{0, 0, 0};
-// The mark of a row that starts a run (analysis/run_list.h).
+// The mark of a row that starts a run (g_viewer.starts_run).
 constexpr Rgb RUN_MARK{90, 230, 255};
 constexpr int RUN_MARK_WIDTH = 5;
 // A release further than this from its press is a drag, not a click.
@@ -76,6 +75,12 @@ void changed()
 {
     if (g_viewer.on_change != nullptr)
         g_viewer.on_change();
+}
+
+void table_built()
+{
+    if (g_viewer.on_table_built != nullptr)
+        g_viewer.on_table_built();
 }
 
 // ---- Files ------------------------------------------------------------------------------------
@@ -164,7 +169,7 @@ void close_table()
     g_viewer.saved_offset = -1;
     g_viewer.scroll = ScrollInfo{};
     g_viewer.mouse_down = false;
-    run_list_table_built();
+    table_built();
 }
 
 long table_rows() { return g_viewer.table_size / VIEW_ROW_BYTES; }
@@ -250,7 +255,7 @@ void draw_rows()
         int y = TABLE_TOP + LINE_HEIGHT * line;
         c->fill(BAND_LEFT, y, BAND_RIGHT, y + LINE_HEIGHT, bg);
         c->text(ROW_X, y, std::string_view(row + ROW_SHOWN_FROM, ROW_SHOWN_CHARS), Font::Table, TEXT, bg);
-        if (run_list_starts_run(g_viewer.top_row + line))
+        if (g_viewer.starts_run != nullptr && g_viewer.starts_run(g_viewer.top_row + line))
             draw_run_mark(c, y);
     }
 }
@@ -286,7 +291,7 @@ int build_table(long& rows)
         g_viewer.table_kphormph = g_settings.kphormph;
         g_viewer.table_temperscale = g_settings.temperscale;
     }
-    run_list_table_built();
+    table_built();
     return rc;
 }
 
@@ -658,5 +663,4 @@ void reset_viewer()
     g_viewer = ViewerState{};
     reset_qmile_graph();
     reset_graph();
-    reset_run_list();
 }

@@ -67,6 +67,8 @@ protected:
     {
         reset_everything();
         reset_viewer();
+        reset_run_list();
+        reset_graph_compare();
         set_config_path(temp_dir() + "/runs_ui.cfg");
         std::remove(config_path().c_str());
         build_device_catalogue();
@@ -77,6 +79,8 @@ protected:
         qmile_graph_close();
         attach_canvas(nullptr);
         reset_viewer();
+        reset_run_list();
+        reset_graph_compare();
         reset_everything();
     }
     ScopedScriptedUi scripted;
