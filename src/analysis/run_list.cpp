@@ -99,6 +99,14 @@ void run_list_table_built()
     open.kph = g_viewer.table_kphormph == 1;
     if (g_viewer.table != nullptr)
         find_runs(g_viewer.table, RUN_MIN_TPS, open.kph, open.runs);
+    // The table was built in other units (the preferences changed): the added logs' tables follow,
+    // so that a ticked run is drawn on the graph's speed scale.
+    std::vector<std::string> stale;
+    for (const RunListLog& log : g_run_list.added)
+        if (g_viewer.table != nullptr && log.kph != open.kph)
+            stale.push_back(log.path);
+    for (const std::string& path : stale)
+        run_list_add_log(path);
     if (g_run_list.compared.log == -1 && !listed(open, g_run_list.compared.row))
         g_run_list.compared = RunRef{-2, -1};
     show_compared();
