@@ -47,8 +47,13 @@ int find_runs(FILE* table, double min_tps, bool kph, std::vector<QmileRun>& runs
         QmileRun run;
         run.row = row;
         run.results = compute_qmile(table, row, kph);
-        if (run.results.ft60_s != 0)
-            runs.push_back(run);
+        // A launch that never passes 60 feet has been followed to the table's end. From any later
+        // row the car covers no more (the pulses counted from there are a part of those counted
+        // from here, over the same pulses-per-mile figures), so no later launch passes 60 feet
+        // either, and a log of launches that go nowhere is not read to its end once for each.
+        if (run.results.ft60_s == 0)
+            break;
+        runs.push_back(run);
     }
     return std::ferror(table) ? RUNS_READ_ERROR : RUNS_OK;
 }

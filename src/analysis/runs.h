@@ -28,7 +28,8 @@ enum RunsResult : int {
 // no launch. Reads the table once from its start.
 int find_launches(FILE* table, double min_tps, std::vector<long>& launches);
 
-// The runs of `table` in row order: its launches whose 60-foot time is not 0. Speeds in the rows
-// are in km/h when `kph` says so, else in the unit [KPHORMPH] names.
+// The runs of `table` in row order: its launches whose 60-foot time is not 0, with the figures
+// compute_qmile gives from their rows. Speeds in the rows are in km/h when `kph` says so, else in
+// the unit [KPHORMPH] names.
 int find_runs(FILE* table, double min_tps, bool kph, std::vector<QmileRun>& runs);
 int find_runs(FILE* table, double min_tps, std::vector<QmileRun>& runs);
