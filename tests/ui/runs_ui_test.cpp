@@ -106,6 +106,8 @@ TEST_F(RunsWindowTest, LaunchRowsAreMarkedAndTheRunsListTakesTheTableToThemAndCo
     EXPECT_TRUE(marked(page, 2));
     EXPECT_FALSE(marked(page, 1));
     EXPECT_FALSE(marked(page, 3));
+    if (const char* shots = std::getenv("GLANZO_SHOTS"))
+        page.save(QString(shots) + "/runs_table.png");
 
     // The graph's Runs list: every run of the open log with its figures.
     QTest::mouseClick(w.controls_host().widget(ANALYSIS_QMILE), Qt::LeftButton);
