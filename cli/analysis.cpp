@@ -57,14 +57,14 @@ bool has_dat_extension(const std::string& path)
 
 }  // namespace
 
-FILE* open_analysis_table(const std::string& path, int& rc)
+FILE* open_analysis_table(const std::string& path, int& rc, TableArgument kind)
 {
     rc = 1;
     if (!readable(path)) {
         fail(open_error(path));
         return nullptr;
     }
-    if (!has_dat_extension(path)) {
+    if (kind == TableArgument::LogOrTable && !has_dat_extension(path)) {
         FILE* table = open_regular_file(path);
         if (table == nullptr)
             fail(open_error(path));

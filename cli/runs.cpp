@@ -55,7 +55,8 @@ int cmd_runs(const Args& args)
     // leaves the lines of the logs before it.
     for (const std::string& log : logs) {
         int rc = 0;
-        FILE* table = open_analysis_table(log, rc);
+        // Every argument is a data log, whatever its name (qmile alone also takes built tables).
+        FILE* table = open_analysis_table(log, rc, TableArgument::Log);
         if (table == nullptr)
             return rc;
         std::vector<QmileRun> runs;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "analysis/runs.h"
@@ -262,6 +263,14 @@ TEST_F(Runs, TheCommandPrintsNothingWithoutARunAndStopsAtALogItCannotRead)
     EXPECT_EQ(stopped.exit_code, 1);
     EXPECT_EQ(stopped.out, expected_lines("", good, pass.launch_rows)) << "the first log's lines, no more";
     EXPECT_EQ(stopped.err, "glanzo-cli: cannot open " + missing + ": No such file or directory\n");
+
+    // Every argument is a log, whatever its name: not read as a built table as qmile would.
+    std::string unnamed = temp_dir() + "/runs-good-log";
+    std::filesystem::copy_file(good, unnamed, std::filesystem::copy_options::overwrite_existing);
+    std::string expected = expected_lines("", good, pass.launch_rows);
+    for (size_t at; (at = expected.find(good)) != std::string::npos;)
+        expected.replace(at, good.size(), unnamed);
+    EXPECT_EQ(cli("runs " + unnamed).out, expected);
 
     for (const char* bad : {"", " --min-tps", " --min-tps x", " --min-tps -1", " --fast"}) {
         CliOut usage = cli("runs" + (std::strlen(bad) == 0 ? std::string() : " " + good) + bad);
