@@ -52,6 +52,7 @@ constexpr double CELL_FRAMES_PER_SECOND = 17.0;
 struct MathChannelDef {
     std::string name;
     std::string expression;
+    bool operator==(const MathChannelDef&) const = default;
 };
 
 struct ChannelShift {

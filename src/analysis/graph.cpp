@@ -578,6 +578,7 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
     if (compute_series(path, channels, series) != SERIES_OK)
         return -1;
     g_graph.series = std::move(series);
+    g_graph.marked.clear();
     g_graph.picks = chosen;
     g_graph.selected = -1;
     view_fit(g_graph.view, 0, g_graph.series.duration);
@@ -629,12 +630,35 @@ GraphScene graph_scene()
     bool panning = g_graph.pressed && !g_graph.spanning && g_graph.moved;
     GraphScene sc = build_graph_scene(g_graph.series, g_graph.picks, g_graph.view, g_graph.width, g_graph.height,
                                       panning ? -1 : g_graph.pointer_x, g_graph.selected);
+    // Marked samples: one rule per pixel column that holds any.
+    int last_x = -1;
+    for (uint32_t m : g_graph.marked) {
+        if (m >= static_cast<uint32_t>(g_graph.series.samples()))
+            break;
+        double t = g_graph.series.time[m];
+        if (t < g_graph.view.t0 || t >= g_graph.view.t1)
+            continue;
+        int x = sc.plot_left + static_cast<int>(view_x_of(g_graph.view, t, plot_columns(g_graph.width)));
+        if (x != last_x)
+            sc.rules.push_back({x, GRAPH_MARKED, PEN_DOT});
+        last_x = x;
+    }
     if (g_graph.pressed && g_graph.spanning) {
         sc.span = true;
         sc.span_a = std::clamp(g_graph.press_x, sc.plot_left, sc.plot_right);
         sc.span_b = std::clamp(g_graph.pointer_x, sc.plot_left, sc.plot_right);
     }
     return sc;
+}
+
+void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples)
+{
+    if (g_graph.series.log_path != log)
+        return;
+    g_graph.marked = samples;
+    if (!samples.empty() && samples.front() < static_cast<uint32_t>(g_graph.series.samples()))
+        view_reveal(g_graph.view, g_graph.series.time[samples.front()]);
+    repaint();
 }
 
 void graph_show_for_viewer()

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "analysis/export.h"
+#include "analysis/cells_host.h"
 #include "analysis/graph.h"
 #include "analysis/qmile_graph.h"
 #include "config/config.h"
@@ -45,7 +46,7 @@ constexpr Rgb BLACK{0, 0, 0};
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
-constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
+constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
      KeyRoute::NextControl},
     {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
@@ -57,6 +58,8 @@ constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
     {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
     // Beyond the page's own controls: the log graph, right of "Find Mark".
     {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    // The cell tables, under "Graph".
+    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 705, 64, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
@@ -425,6 +428,9 @@ void analysis_command(int id, int event, int value)
         break;
     case ANALYSIS_GRAPH:
         graph_show_for_viewer();
+        break;
+    case ANALYSIS_CELLS:
+        cells_show_for_viewer();
         break;
     default:
         break;

@@ -70,6 +70,7 @@ enum AnalysisControl : int {
     ANALYSIS_SCROLL,
     ANALYSIS_PROGRESS,   // shown while a table is built or a log exported
     ANALYSIS_GRAPH,      // the log graph of the table's log (analysis/graph.h)
+    ANALYSIS_CELLS,      // the cell tables of the table's log (analysis/cells_host.h)
 };
 
 // The display switch: create (run mode to analysis, controls), destroy (controls, graph window and

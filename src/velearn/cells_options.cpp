@@ -154,3 +154,54 @@ int parse_cells_options(const std::vector<std::string>& args, CellsOptions& out,
     }
     return 0;
 }
+
+CellsRequest cells_request(const CellsSettings& s)
+{
+    CellsRequest rq;
+    rq.x = s.x;
+    rq.y = s.y;
+    rq.x_axis = s.x_axis;
+    rq.y_axis = s.y_axis;
+    if (s.ve_grid)
+        set_ve_grid(rq);
+    rq.z = s.z;
+    rq.stat = s.stat;
+    rq.weighting = s.weighting;
+    rq.min_hits = s.min_hits;
+    rq.where = s.where;
+    rq.math = s.math;
+    if (s.wideband_delay != 0)
+        rq.shifts.push_back({WIDEBAND_CHANNEL, s.wideband_delay});
+    return rq;
+}
+
+int settings_from_options(const CellsOptions& o, CellsSettings& s, std::string& error)
+{
+    if (!o.apply_source.empty()) {
+        error = "--apply is glanzo-cli's; the window writes a BIN with \"Write BIN...\"";
+        return -1;
+    }
+    const CellsRequest& rq = o.request;
+    s.ve_grid = o.ve_grid;
+    if (!o.ve_grid) {
+        s.x = rq.x;
+        s.y = rq.y;
+        s.x_axis = rq.x_axis;
+        s.y_axis = rq.y_axis;
+    }
+    s.z = rq.z;
+    s.stat = rq.stat;
+    s.weighting = rq.weighting;
+    s.min_hits = rq.min_hits;
+    s.where = rq.where;
+    s.math = rq.math;
+    s.wideband_delay = 0;
+    for (const ChannelShift& shift : rq.shifts) {
+        if (shift.channel != WIDEBAND_CHANNEL) {
+            error = std::string("the window delays only the wideband channel (--shift ") + WIDEBAND_CHANNEL + "=SECONDS)";
+            return -1;
+        }
+        s.wideband_delay = shift.seconds;
+    }
+    return 0;
+}

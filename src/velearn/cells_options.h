@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/cells.h"
+#include "analysis/cells_settings.h"
 
 struct CellsOptions {
     std::string log;
@@ -24,3 +25,12 @@ extern const char* const CELLS_USAGE;
 // Parses `args`. Returns 0, or -1 with `error` set to one line (a usage error). Channels and
 // expressions are checked later, against a catalogue, by plan_cells.
 int parse_cells_options(const std::vector<std::string>& args, CellsOptions& out, std::string& error);
+
+// The channel the Cells window's wideband delay shifts.
+constexpr const char* WIDEBAND_CHANNEL = "WB";
+
+// The request the Cells window's settings make.
+CellsRequest cells_request(const CellsSettings& settings);
+// The options given to the window put over `settings`. -1 with `error` for what the window has no
+// place for (--apply, a shift of another channel than the wideband's).
+int settings_from_options(const CellsOptions& options, CellsSettings& settings, std::string& error);

@@ -5,9 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "config/settings.h"
 #include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/ui_services.h"
 #include "velearn/smoother.h"
 #include "velearn/ve_bin_layout.h"
+#include "velearn/ve_learn_state.h"
 
 using namespace ve_bin;
 
@@ -103,4 +107,45 @@ VeCorrections ve_corrections(const CellTable& table, CellStat stat, long min_hit
         }
     }
     return out;
+}
+
+int choose_and_apply_ve_corrections(const VeCorrections& corrections)
+{
+    FileDialogRequest open;
+    open.title = "Select BIN to Learn From";
+    open.filters = {{"BIN (*.bin)", "*.bin"}};
+    open.default_extension = "bin";
+    open.initial_folder = g_settings.newvepath;
+    open.initial_name = g_settings.newvename;
+    open.file_must_exist = true;
+    std::string source = choose_file(open);
+    if (source.empty())
+        return 1;
+    int32_t serial = check_bin_signature(source);
+    if (serial == -1)
+        ui().message_box("Can not open BIN File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+    if (serial < 0)
+        return -1;
+
+    FileDialogRequest save;
+    save.title = "Select File to Create New BIN";
+    save.filters = {{"BIN (*.bin)", "*.bin"}};
+    save.initial_folder = folder_part(source);
+    save.initial_name = propose_new_bin_name(file_name_part(source), serial);
+    save.save = true;
+    std::string target = choose_file(save);
+    if (target.empty())
+        return 1;
+    VeApplyOutcome outcome;
+    int rc = apply_ve_corrections(source, normalise_new_bin_path(target), corrections, g_settings.smoothfac, outcome);
+    if (outcome.smoother_error > 0) {
+        char caption[32];
+        std::snprintf(caption, sizeof caption, "Smoother Error: %d", outcome.smoother_error);
+        ui().message_box("Error Smoothing VE table for VE Learn", caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+    }
+    if (rc != VE_APPLY_OK) {
+        ui().message_box("Error Writing VE table to BIN File", "File Write Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+        return -1;
+    }
+    return 0;
 }

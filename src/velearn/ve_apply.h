@@ -43,3 +43,8 @@ void set_ve_grid(CellsRequest& request);
 bool is_ve_grid(const CellsRequest& request);
 // The values of a VE-grid table (by its statistic and minimum hits) as corrections in per cent.
 VeCorrections ve_corrections(const CellTable& table, CellStat stat, long min_hits);
+
+// The Cells window's "Write BIN...": the source and the new BIN chosen as a learn run chooses
+// them, then apply_ve_corrections with [SMOOTHFAC]; failures are told in message boxes. 0 when
+// written, 1 when cancelled, -1 on failure.
+int choose_and_apply_ve_corrections(const VeCorrections& corrections);
