@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "analysis/cells.h"
+#include "analysis/cells_settings.h"
 #include "analysis/channels.h"
 #include "support/cells_log.h"
 #include "support/log_builder.h"
@@ -233,5 +234,54 @@ INSTANTIATE_TEST_SUITE_P(
         BadRequest{"a shift of an unknown channel", [](CellsRequest& r) { r.shifts = {{"Lambda", 1}}; },
                    "unknown channel 'Lambda'"}),
     NameFromSentence());
+
+TEST(CellsSettingsFile, KeepsEveryChoiceAndSkipsDamagedLines)
+{
+    CellsSettings s;
+    s.x = "I/C";
+    s.y = "Cl#40";
+    s.z = "err";
+    s.ve_grid = false;
+    s.x_axis = {-10, 0.1, 1e6};
+    s.y_axis = {1, 2};
+    s.stat = CellStat::Stdev;
+    s.weighting = CellWeighting::Bilinear;
+    s.min_hits = 7;
+    s.where = "[RPM] > 2000 && [Cl] == 1";
+    s.math = {{"corr", "([WB]/[AFR] - 1) * 100"}, {"err", "[corr] = 2"}};
+    s.wideband_delay = 0.15;
+    s.centre = 0;
+    s.scatter = true;
+    std::string path = temp_dir() + "/cells-settings.conf";
+    ASSERT_EQ(write_cells_settings(path, s), 0);
+    EXPECT_EQ(read_cells_settings(path), s);
+
+    // Damaged lines leave the value before them (or the default) in place.
+    std::string text = read_file(path);
+    text += "stat median\nmin-hits -3\ncentre 64\ngrid sideways\nx-axis 1,,2\nchannel =1\nwhere a\x01b\n"
+            "nonsense line\n\xff\xfe\n";
+    std::string damaged = write_temp_file("cells-settings-damaged.conf", Bytes(text.begin(), text.end()));
+    EXPECT_EQ(read_cells_settings(damaged), s);
+    EXPECT_EQ(read_cells_settings(temp_dir() + "/absent.conf"), CellsSettings{});
+}
+
+TEST(CellsSettingsFile, EvenStepsReachTheEndWithoutAddingUpRounding)
+{
+    std::vector<double> axis;
+    ASSERT_TRUE(even_steps(400, 2000, 400, axis));
+    EXPECT_EQ(axis, (std::vector<double>{400, 800, 1200, 1600, 2000}));
+    ASSERT_TRUE(even_steps(0, 1, 0.1, axis));
+    EXPECT_EQ(axis.size(), 11u);
+    EXPECT_EQ(axis.back(), 1.0);
+    EXPECT_EQ(axis[3], 0.30000000000000004) << "0 + 3 x 0.1, not 0.1 + 0.1 + 0.1";
+    ASSERT_TRUE(even_steps(0, 10, 4, axis));
+    EXPECT_EQ(axis, (std::vector<double>{0, 4, 8}));
+    EXPECT_FALSE(even_steps(5, 5, 1, axis));
+    EXPECT_FALSE(even_steps(0, 10, 0, axis));
+    EXPECT_FALSE(even_steps(0, 1e9, 1, axis)) << "more than 1000 breakpoints";
+    EXPECT_TRUE(parse_breakpoints(" 20, 25 ,30", axis));
+    EXPECT_EQ(breakpoints_text(axis), "20,25,30");
+    EXPECT_FALSE(parse_breakpoints("20;25", axis));
+}
 
 }  // namespace
