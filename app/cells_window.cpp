@@ -25,6 +25,8 @@
 #include <cstdio>
 
 #include "analysis/cells_host.h"
+#include "analysis/graph.h"
+#include "analysis/math_channels.h"
 #include "app/app_icon.h"
 #include "app/main_window.h"
 #include "platform/files.h"
@@ -467,6 +469,10 @@ void CellsWindow::recompute()
         plan_ = std::move(plan);
         compute_cells(plan_, values_, table_);
         bool changed = !(s == last_good_);
+        if (s.math != math_channels()) {
+            set_math_channels(s.math);
+            graph_math_channels_changed();
+        }
         last_good_ = s;
         if (changed && !settings_path_.empty()) {
             make_folders(directory_part(settings_path_));
@@ -587,6 +593,9 @@ void attach_cells_window(const std::string& settings_path)
 {
     g_settings_path = settings_path;
     attach_cells_opener(open_cells_window);
+    // The math channels are channels of the log graph from the start.
+    if (!settings_path.empty())
+        set_math_channels(read_cells_settings(settings_path).math);
 }
 
 CellsWindow* cells_window() { return g_window; }

@@ -188,6 +188,54 @@ int resolve_channel(const std::vector<ChannelInfo>& catalogue, const std::vector
     return -1;
 }
 
+int compile_math_channels(const std::vector<MathChannelDef>& math, const std::vector<ChannelInfo>& catalogue,
+                          std::vector<ChannelExpression>& out, std::vector<bool>& reads, std::string& error)
+{
+    out.clear();
+    reads.resize(catalogue.size(), false);
+    for (size_t i = 0; i < math.size(); ++i) {
+        const MathChannelDef& def = math[i];
+        if (def.name.empty() || def.name.find_first_of("[]") != std::string::npos) {
+            error = "a math channel needs a name without '[' or ']', not '" + def.name + "'";
+            return CELLS_BAD_REQUEST;
+        }
+        int same = resolve_channel(catalogue, math, i, def.name);
+        bool taken = same >= 0 && (same < static_cast<int>(catalogue.size())
+                                       ? catalogue[static_cast<size_t>(same)].name == def.name
+                                       : math[static_cast<size_t>(same) - catalogue.size()].name == def.name);
+        if (taken) {
+            error = "channel '" + def.name + "' is defined twice";
+            return CELLS_BAD_REQUEST;
+        }
+        ChannelExpression e;
+        auto resolve = [&](const std::string& name) { return resolve_channel(catalogue, math, i, name); };
+        if (compile_expression(def.expression, resolve, e, error) != EXPRESSION_OK) {
+            error = def.name + ": " + error;
+            return CELLS_BAD_REQUEST;
+        }
+        for (int input : e.inputs)
+            if (input >= 0 && input < static_cast<int>(catalogue.size()))
+                reads[static_cast<size_t>(input)] = true;
+        out.push_back(std::move(e));
+    }
+    return CELLS_OK;
+}
+
+void evaluate_math_channels(std::vector<ChannelExpression>& math, std::vector<const double*>& columns, size_t base,
+                            long first, long end, std::vector<std::vector<double>>& out)
+{
+    const long n = end > first ? end - first : 0;
+    std::vector<const double*> offset(columns.size());
+    out.assign(math.size(), std::vector<double>());
+    for (size_t m = 0; m < math.size(); ++m) {
+        for (size_t i = 0; i < columns.size(); ++i)
+            offset[i] = columns[i] == nullptr ? nullptr : columns[i] + first;
+        out[m].assign(static_cast<size_t>(end > 0 ? end : 0), NO_VALUE);
+        evaluate_over(math[m], offset, n, out[m].data() + first);
+        columns[base + m] = out[m].data();
+    }
+}
+
 int plan_cells(const CellsRequest& request, const std::vector<ChannelInfo>& catalogue, CellPlan& plan,
                std::string& error)
 {
@@ -201,27 +249,8 @@ int plan_cells(const CellsRequest& request, const std::vector<ChannelInfo>& cata
             plan.reads[static_cast<size_t>(channel)] = true;
     };
 
-    for (size_t i = 0; i < request.math.size(); ++i) {
-        const MathChannelDef& def = request.math[i];
-        if (def.name.empty() || def.name.find_first_of("[]") != std::string::npos) {
-            error = "a math channel needs a name without '[' or ']', not '" + def.name + "'";
-            return CELLS_BAD_REQUEST;
-        }
-        int same = resolve_channel(catalogue, request.math, i, def.name);
-        if (same >= 0 && plan.channel_name(same) == def.name) {
-            error = "channel '" + def.name + "' is defined twice";
-            return CELLS_BAD_REQUEST;
-        }
-        ChannelExpression e;
-        auto resolve = [&](const std::string& name) { return resolve_channel(catalogue, request.math, i, name); };
-        if (compile_expression(def.expression, resolve, e, error) != EXPRESSION_OK) {
-            error = def.name + ": " + error;
-            return CELLS_BAD_REQUEST;
-        }
-        for (int input : e.inputs)
-            use(input);
-        plan.math.push_back(std::move(e));
-    }
+    if (compile_math_channels(request.math, catalogue, plan.math, plan.reads, error) != CELLS_OK)
+        return CELLS_BAD_REQUEST;
     auto resolve_all = [&](const std::string& name) {
         return resolve_channel(catalogue, request.math, request.math.size(), name);
     };
@@ -385,25 +414,17 @@ void compute_cells(CellPlan& plan, const LogValues& values, CellTable& out)
     }
     if (end < first)
         end = first;
-    const long span = end - first;
 
     // Math channels and the filter over the frames that can be kept.
-    std::vector<const double*> offset(columns.size());
-    auto offset_columns = [&] {
-        for (size_t i = 0; i < columns.size(); ++i)
-            offset[i] = columns[i] == nullptr ? nullptr : columns[i] + first;
-    };
-    std::vector<std::vector<double>> math(plan.math.size(), std::vector<double>(static_cast<size_t>(n), NO_VALUE));
-    for (size_t m = 0; m < plan.math.size(); ++m) {
-        offset_columns();
-        evaluate_over(plan.math[m], offset, span, math[m].data() + first);
-        columns[base + m] = math[m].data();
-    }
+    std::vector<std::vector<double>> math;
+    evaluate_math_channels(plan.math, columns, base, first, end, math);
     std::vector<double> keep;
     if (plan.has_where) {
-        offset_columns();
+        std::vector<const double*> offset(columns.size());
+        for (size_t i = 0; i < columns.size(); ++i)
+            offset[i] = columns[i] == nullptr ? nullptr : columns[i] + first;
         keep.assign(static_cast<size_t>(n), NO_VALUE);
-        evaluate_over(plan.where, offset, span, keep.data() + first);
+        evaluate_over(plan.where, offset, end - first, keep.data() + first);
     }
 
     const double* xs = columns[static_cast<size_t>(plan.x)];

@@ -98,6 +98,16 @@ enum CellsResult : int {
 int resolve_channel(const std::vector<ChannelInfo>& catalogue, const std::vector<MathChannelDef>& math,
                     size_t math_count, const std::string& name);
 
+// Compiles math channels in order (each may use the catalogue and those before it); sets
+// reads[row] for the catalogue rows they read. On failure `error` is one line.
+int compile_math_channels(const std::vector<MathChannelDef>& math, const std::vector<ChannelInfo>& catalogue,
+                          std::vector<ChannelExpression>& out, std::vector<bool>& reads, std::string& error);
+// Evaluates compiled math channels at samples [first, end) into out[m] (NaN elsewhere); columns[ch]
+// holds channel ch's values (nullptr when not read), and columns[base + m] is set to math channel
+// m's as it is done, for those after it.
+void evaluate_math_channels(std::vector<ChannelExpression>& math, std::vector<const double*>& columns, size_t base,
+                            long first, long end, std::vector<std::vector<double>>& out);
+
 // Checks and compiles `request`; on failure `error` is one line.
 int plan_cells(const CellsRequest& request, const std::vector<ChannelInfo>& catalogue, CellPlan& plan,
                std::string& error);

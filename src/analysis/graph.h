@@ -176,6 +176,9 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks 
 void graph_set_picks(const std::vector<GraphPick>& picks);
 // The scene for the window's current size, pointer and view.
 GraphScene graph_scene();
+// The math channels' definitions changed: the list offers the new ones and the picked ones are
+// computed again.
+void graph_math_channels_changed();
 // Marks `samples` (in order) when the graph shows `log`; the view moves to the first.
 void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples);
 

@@ -16,6 +16,7 @@
 
 #include "analysis/cells_host.h"
 #include "analysis/graph.h"
+#include "analysis/math_channels.h"
 #include "analysis/viewer.h"
 #include "app/cells_window.h"
 #include "app/graph_window.h"
@@ -73,6 +74,7 @@ protected:
             delete graph_window();
         detach_graph_window();
         attach_cells_opener(nullptr);
+        set_math_channels({});
         attach_canvas(nullptr);
         reset_everything();
     }
@@ -189,6 +191,29 @@ TEST_F(CellsWindowTest, TheGraphMarksTheSamplesOfAClickedCell)
     EXPECT_EQ(marks, 3);
     cells_select_samples(temp_dir() + "/another.dat", {1});
     EXPECT_EQ(g_graph.marked.size(), 3u) << "another log's samples are not this graph's";
+}
+
+TEST_F(CellsWindowTest, MathChannelsOfTheCellsWindowAreChannelsTheLogGraphDraws)
+{
+    std::string log = cells_log("cells-ui-math.dat", grid_samples());
+    CellsWindow cw(nullptr, settings);
+    CellsSettings s = cw.settings();
+    s.math = {{"twice", "[BLM] * 2"}};
+    cw.apply_settings(s);
+    ASSERT_EQ(graph_load_log(log, nullptr), 0);
+    ASSERT_GE(find_channel(g_graph.catalogue, "twice"), 0);
+    graph_set_picks({{"RPM", 0}, {"twice", 1}});
+    int twice = g_graph.series.channel_index("twice");
+    ASSERT_GE(twice, 0);
+    EXPECT_EQ(g_graph.series.values[static_cast<size_t>(twice)][0], 280.0f);
+    EXPECT_EQ(g_graph.series.values[static_cast<size_t>(twice)][2], 240.0f);
+
+    // A new definition: the graph draws the new values.
+    s.math = {{"twice", "[BLM] * 2 + 1"}};
+    cw.apply_settings(s);
+    twice = g_graph.series.channel_index("twice");
+    ASSERT_GE(twice, 0);
+    EXPECT_EQ(g_graph.series.values[static_cast<size_t>(twice)][0], 281.0f);
 }
 
 TEST_F(CellsWindowTest, ADraggedRectangleOnTheScatterAddsItsBoundsToTheFilterAndTheChoicesAreKept)
