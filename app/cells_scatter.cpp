@@ -107,7 +107,7 @@ void paint_cells_table(QPainter& p, const CellTable& t, const TablePicture& pict
                 p.setFont(value_font);
                 p.drawText(cell.adjusted(1, 0, -1, -g.h * 0.25), Qt::AlignCenter, cell_number_text(values[i]));
                 p.setFont(hits_font);
-                p.setPen(QColor(70, 70, 70));
+                p.setPen(QColor(0, 0, 0, 150));
                 p.drawText(cell.adjusted(1, 0, -2, 0), Qt::AlignRight | Qt::AlignBottom, QString::number(t.cells[i].hits));
             }
         }

@@ -58,8 +58,8 @@ constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
     {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
     // Beyond the page's own controls: the log graph, right of "Find Mark".
     {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    // The cell tables, under "Graph".
-    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 705, 64, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    // The cell tables: the free place left of "1/4 Mile" (below "Graph" would cover the headings).
+    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 385, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
