@@ -20,7 +20,11 @@ void open_for(const std::string& log)
 
 }  // namespace
 
-void attach_cells_opener(CellsOpener opener) { g_opener = opener; }
+void attach_cells_opener(CellsOpener opener)
+{
+    g_opener = opener;
+    set_cells_button_action(opener != nullptr ? cells_show_for_viewer : nullptr);
+}
 
 void cells_show_for_viewer() { open_for(g_viewer.table != nullptr ? g_viewer.log_path : std::string()); }
 

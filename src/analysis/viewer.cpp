@@ -9,7 +9,6 @@
 #include <ctime>
 
 #include "analysis/export.h"
-#include "analysis/cells_host.h"
 #include "analysis/graph.h"
 #include "analysis/qmile_graph.h"
 #include "config/config.h"
@@ -65,6 +64,8 @@ constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
 }};
 const std::span<const ControlDef> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
 const std::span<const ControlDef> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
+
+void (*g_cells_button_action)() = nullptr;
 
 void tell(const char* text, const char* caption)
 {
@@ -430,7 +431,8 @@ void analysis_command(int id, int event, int value)
         graph_show_for_viewer();
         break;
     case ANALYSIS_CELLS:
-        cells_show_for_viewer();
+        if (g_cells_button_action != nullptr)
+            g_cells_button_action();
         break;
     default:
         break;
@@ -619,6 +621,8 @@ bool read_viewer_row(long row, char out[VIEW_ROW_BYTES + 1])
     out[VIEW_ROW_BYTES] = 0;
     return read_row_at(row, out);
 }
+
+void set_cells_button_action(void (*action)()) { g_cells_button_action = action; }
 
 void select_viewer_row(long row)
 {
