@@ -300,9 +300,9 @@ int plan_cells(const CellsRequest& request, const std::vector<ChannelInfo>& cata
             error = "a shift needs a number of seconds";
             return CELLS_BAD_REQUEST;
         }
-        // Beyond any log: a billion frames is more than sixteen years.
+        // Beyond any log (10^12 frames are nearly two thousand years), and no overflow.
         double frames = std::round(s.seconds * CELL_FRAMES_PER_SECOND);
-        frames = std::clamp(frames, -1e9, 1e9);
+        frames = std::clamp(frames, -1e12, 1e12);
         // A later shift of the same channel replaces an earlier one.
         auto same = std::find_if(plan.shifts.begin(), plan.shifts.end(), [&](const auto& p) { return p.first == row; });
         if (same != plan.shifts.end())

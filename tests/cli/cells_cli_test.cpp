@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "support/cells_log.h"
+#include "velearn/smoother.h"
 #include "support/log_builder.h"
 #include "support/param_name.h"
 
@@ -226,17 +227,40 @@ TEST(CliCells, AgreesWithTheExportedCsvAndMultipliesTheTableOntoTheBinByteForByt
         }
     }
     EXPECT_GT(changed, 0);
-    expected[0] = 0x13;
-    expected[1] = 0x00;
-    unsigned sum16 = 0;
-    for (size_t i = 8; i < expected.size(); ++i)
-        sum16 += expected[i];
-    expected[6] = static_cast<uint8_t>(sum16 >> 8);
-    expected[7] = static_cast<uint8_t>(sum16);
-    std::string written = read_file(new_path);
-    ASSERT_EQ(written.size(), expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), written.begin(),
-                           [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }));
+    auto finished = [](std::vector<uint8_t> image) {
+        image[0] = 0x13;
+        image[1] = 0x00;
+        unsigned sum16 = 0;
+        for (size_t i = 8; i < image.size(); ++i)
+            sum16 += image[i];
+        image[6] = static_cast<uint8_t>(sum16 >> 8);
+        image[7] = static_cast<uint8_t>(sum16);
+        return image;
+    };
+    auto same_bytes = [](const std::vector<uint8_t>& want, const std::string& got) {
+        return got.size() == want.size() && std::equal(want.begin(), want.end(), got.begin(), [](uint8_t a, char b) {
+                   return a == static_cast<uint8_t>(b);
+               });
+    };
+    EXPECT_TRUE(same_bytes(finished(expected), read_file(new_path)));
+
+    // With --smooth the corrected table is smoothed before it is written, as a learn run smooths.
+    VeTable table = empty_ve_table();
+    for (size_t row = 0; row < VE_RPM.size(); ++row)
+        for (size_t c = 0; c < VE_MAP.size(); ++c)
+            table[row + 1][c + 1] = expected[static_cast<size_t>(ve_row_offsets(row, true).front()) + c];
+    ASSERT_EQ(smooth_ve_table(table, 5.0), 0);
+    for (size_t row = 0; row < VE_RPM.size(); ++row)
+        for (size_t c = 0; c < VE_MAP.size(); ++c)
+            for (long at : ve_row_offsets(row, true))
+                expected[static_cast<size_t>(at) + c] = static_cast<uint8_t>(table[row + 1][c + 1]);
+    std::string smoothed_path = temp_dir() + "/cells-smoothed.bin";
+    CliRun smoothed = run_cli("cells " + log + " --grid ve --z err --channel 'corr=[BLM] - 128' --channel 'err=[corr] / 1.28'" +
+                              " --shift BLM=0.2 --where '[Cl] == 1' --min-hits 3 --apply " + src_path + " --to " +
+                              smoothed_path + " --smooth 5");
+    ASSERT_EQ(smoothed.exit_code, 0) << smoothed.err;
+    EXPECT_EQ(smoothed.out, r.out);
+    EXPECT_TRUE(same_bytes(finished(expected), read_file(smoothed_path)));
 }
 
 // ---- Failures ----------------------------------------------------------------------------------

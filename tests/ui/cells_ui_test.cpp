@@ -24,6 +24,7 @@
 #include "app/menu_operations.h"
 #include "config/config.h"
 #include "config/devices.h"
+#include "config/settings.h"
 #include "support/cells_log.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
@@ -214,6 +215,54 @@ TEST_F(CellsWindowTest, MathChannelsOfTheCellsWindowAreChannelsTheLogGraphDraws)
     twice = g_graph.series.channel_index("twice");
     ASSERT_GE(twice, 0);
     EXPECT_EQ(g_graph.series.values[static_cast<size_t>(twice)][0], 281.0f);
+}
+
+TEST_F(CellsWindowTest, WriteBinAsksForTheSourceAndTheNewBinAsALearnRunDoesAndWritesTheCorrectedTable)
+{
+    std::string log = cells_log("cells-ui-bin.dat", grid_samples());
+    CellsWindow cw(nullptr, settings);
+    CellsSettings s;
+    s.math = {{"err", "([BLM] - 100) / 2"}};
+    s.z = "err";
+    cw.apply_settings(s);
+    ASSERT_EQ(cw.load_log(log), 0);
+    ASSERT_GT(cw.table().kept, 0);
+
+    std::vector<uint8_t> bin(32768, 100);
+    bin[0] = 0x00;
+    bin[1] = 0x07;
+    std::copy_n("ZOV8", 4, bin.begin() + 2);
+    std::string src = write_temp_file("cells-ui-src.bin", bin);
+    std::string dst = temp_dir() + "/cells-ui-new.bin";
+    std::remove(dst.c_str());
+    g_settings.smoothfac = 0;   // a single changed cell would be smoothed away
+    scripted.file_answers = {src, dst};
+    cw.write_bin();
+    ASSERT_EQ(scripted.dialogs.size(), 2u);
+    EXPECT_EQ(scripted.dialogs[0].title, "Select BIN to Learn From");
+    EXPECT_EQ(scripted.dialogs[1].title, "Select File to Create New BIN");
+    EXPECT_EQ(scripted.dialogs[1].initial_name, "cells-ui-src_00008.bin");
+    std::string written = read_file(dst);
+    ASSERT_EQ(written.size(), 32768u);
+    EXPECT_EQ(static_cast<uint8_t>(written[1]), 8) << "serial + 1";
+    // Every frame lies in one VE cell (the drive's speed and load stay put): its mean correction
+    // is ((140 - 100) / 2 + (120 - 100) / 2) / 2 = 15 %, so 100 becomes 115 there (in one place, or
+    // two for a row the BIN holds twice) and everything else past the checksum is the source's.
+    int changed = 0;
+    for (size_t i = 8; i < written.size(); ++i) {
+        if (static_cast<uint8_t>(written[i]) != bin[i]) {
+            EXPECT_EQ(static_cast<uint8_t>(written[i]), 115) << "at " << i;
+            ++changed;
+        }
+    }
+    EXPECT_GE(changed, 1);
+    EXPECT_LE(changed, 2);
+
+    // Cancelled at the first dialog: nothing is written.
+    std::remove(dst.c_str());
+    scripted.file_answers.clear();
+    cw.write_bin();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dst)));
 }
 
 TEST_F(CellsWindowTest, ADraggedRectangleOnTheScatterAddsItsBoundsToTheFilterAndTheChoicesAreKept)
