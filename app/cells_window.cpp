@@ -191,9 +191,11 @@ CellsWindow::CellsWindow(QWidget* owner, const std::string& settings_path)
     step_to_ = new QLineEdit(this);
     step_by_ = new QLineEdit(this);
     for (QLineEdit* e : {step_from_, step_to_, step_by_})
-        e->setMaximumWidth(56);
+        e->setMaximumWidth(52);
     auto* steps_x = new QPushButton("X", this);
     auto* steps_y = new QPushButton("Y", this);
+    steps_x->setObjectName("steps_x");
+    steps_y->setObjectName("steps_y");
     stat_ = combo();
     for (const CellStatName& s : CELL_STATS)
         stat_->addItem(s.name);
@@ -238,15 +240,19 @@ CellsWindow::CellsWindow(QWidget* owner, const std::string& settings_path)
     form->addRow("X breakpoints", x_axis_);
     form->addRow("Y breakpoints", y_axis_);
     auto* steps = new QHBoxLayout;
-    steps->addWidget(new QLabel("Steps", this));
+    steps->addWidget(new QLabel("even steps from", this));
     steps->addWidget(step_from_);
     steps->addWidget(new QLabel("to", this));
     steps->addWidget(step_to_);
     steps->addWidget(new QLabel("by", this));
     steps->addWidget(step_by_);
-    steps->addWidget(steps_x);
-    steps->addWidget(steps_y);
+    steps->addStretch(1);
     form->addRow(steps);
+    auto* steps_to = new QHBoxLayout;
+    steps_to->addWidget(new QLabel("as breakpoints of", this));
+    steps_to->addWidget(steps_x);
+    steps_to->addWidget(steps_y);
+    form->addRow(steps_to);
     form->addRow("Statistic", stat_);
     form->addRow("Weighting", weighting_);
     form->addRow("Minimum hits", min_hits_);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include <muParser.h>
 
@@ -90,6 +91,17 @@ int compile_expression(const std::string& text, const ChannelResolver& resolve, 
         }
         rewritten += ids[static_cast<size_t>(slot)];
         i = close;
+    }
+    // muParser reads a lone '=' as an assignment to the variable before it: "[Cl] = 1" would keep
+    // every frame instead of the closed-loop ones.
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool lone = text[i] == '=' && (i == 0 || std::strchr("=<>!", text[i - 1]) == nullptr) &&
+                    (i + 1 >= text.size() || text[i + 1] != '=');
+        if (lone) {
+            error = "'=' at position " + std::to_string(i) + " in \"" + text + "\" assigns; compare with '=='";
+            out = ChannelExpression{};
+            return EXPRESSION_BAD;
+        }
     }
     p->slots.assign(out.inputs.size(), 0.0);
     try {

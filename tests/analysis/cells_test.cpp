@@ -212,6 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadRequest{"muParser's message, naming the channel as written",
                    [](CellsRequest& r) { r.where = "[RPM] > > 2"; },
                    "filter: Unexpected operator \">\" found at position 8"},
+        BadRequest{"a lone '=', which would assign", [](CellsRequest& r) { r.where = "[Cl] = 1 && [RPM] >= 2"; },
+                   "filter: '=' at position 5 in \"[Cl] = 1 && [RPM] >= 2\" assigns; compare with '=='"},
         BadRequest{"a bracket left open", [](CellsRequest& r) { r.where = "[RPM > 2"; },
                    "filter: '[' without ']' at position 0 in \"[RPM > 2\""},
         BadRequest{"a math channel using one defined after it",
