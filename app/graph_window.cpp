@@ -14,6 +14,7 @@
 
 #include <cstdio>
 
+#include "analysis/cells_host.h"
 #include "analysis/graph.h"
 #include "app/app_icon.h"
 #include "app/graph_compare_panel.h"
@@ -254,6 +255,7 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     lane_->setEnabled(false);
     auto* fit = new QPushButton("Fit All", this);
     auto* save = new QPushButton("Save PNG...", this);
+    auto* cells = new QPushButton("Cells", this);
     auto* hint = new QLabel("Tick up to 8 channels.\nWheel: zoom  Drag: pan\nShift+drag: zoom to span\n"
                             "Click: select the row\nDouble-click: fit all",
                             this);
@@ -266,6 +268,7 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     side->addWidget(lane_);
     side->addWidget(fit);
     side->addWidget(save);
+    side->addWidget(cells);
     side->addWidget(hint);
     compare_ = new GraphComparePanel(this, [this] { plot_->update(); });
     side->addWidget(compare_);
@@ -280,6 +283,7 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     connect(lane_, &QSpinBox::valueChanged, this, [this](int lane) { lane_changed(lane); });
     connect(fit, &QPushButton::clicked, this, [] { graph_fit(); });
     connect(save, &QPushButton::clicked, this, [this] { save_png(); });
+    connect(cells, &QPushButton::clicked, this, [] { cells_show_for_graph(); });
 }
 
 void GraphWindow::refill()

@@ -31,3 +31,4 @@ int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);
 int cmd_knock(const Args& args);
+int cmd_cells(const Args& args);

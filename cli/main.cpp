@@ -51,6 +51,7 @@ constexpr Command COMMANDS[] = {
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
     {"knock", "knock LOG", cmd_knock},
+    {"cells", "cells LOG --z CH (--grid ve | --x CH --x-axis V,... --y CH --y-axis V,...) [OPTIONS]", cmd_cells},
 };
 
 void print_usage(FILE* out)

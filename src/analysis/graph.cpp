@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "analysis/math_channels.h"
 #include "analysis/viewer.h"
 #include "config/devices.h"
 #include "platform/files.h"
@@ -228,7 +229,7 @@ long sample_under(int x)
 bool same_catalogue(const std::vector<ChannelInfo>& a, const std::vector<ChannelInfo>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const ChannelInfo& x, const ChannelInfo& y) {
-        return x.name == y.name && x.unit == y.unit && x.column == y.column && x.adc == y.adc &&
+        return x.name == y.name && x.unit == y.unit && x.column == y.column && x.adc == y.adc && x.math == y.math &&
                x.precision == y.precision;
     });
 }
@@ -638,7 +639,7 @@ void attach_graph_host(GraphHost* host) { g_host = host; }
 
 int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
 {
-    g_graph.catalogue = channel_catalogue();
+    g_graph.catalogue = catalogue_with_math();
     std::vector<GraphPick> chosen = picks != nullptr ? *picks
                                     : g_graph.settings_path.empty()
                                         ? std::vector<GraphPick>{}
@@ -652,7 +653,9 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
     ChannelSeries series;
     if (compute_series(path, channels, series) != SERIES_OK)
         return -1;
+    compute_math_series(path, series);
     g_graph.series = std::move(series);
+    g_graph.marked.clear();
     g_graph.picks = chosen;
     g_graph.selected = -1;
     view_fit(g_graph.view, 0, g_graph.series.duration);
@@ -672,6 +675,7 @@ void graph_set_picks(const std::vector<GraphPick>& picks)
         ChannelSeries more;
         if (compute_series(g_graph.series.log_path, missing, more) == SERIES_OK &&
             more.samples() == g_graph.series.samples()) {
+            compute_math_series(g_graph.series.log_path, more);
             for (size_t i = 0; i < missing.size(); ++i) {
                 g_graph.series.channels.push_back(missing[i]);
                 g_graph.series.values.push_back(std::move(more.values[i]));
@@ -708,12 +712,51 @@ GraphScene graph_scene()
     bool panning = g_graph.pressed && !g_graph.spanning && g_graph.moved;
     GraphScene sc = build_graph_scene(g_graph.series, g_graph.picks, g_graph.view, g_graph.width, g_graph.height,
                                       panning ? -1 : g_graph.pointer_x, g_graph.selected, &g_graph.overlay);
+    // Marked samples: one rule per pixel column that holds any.
+    int last_x = -1;
+    for (uint32_t m : g_graph.marked) {
+        if (m >= static_cast<uint32_t>(g_graph.series.samples()))
+            break;
+        double t = g_graph.series.time[m];
+        if (t < g_graph.view.t0 || t >= g_graph.view.t1)
+            continue;
+        int x = sc.plot_left + static_cast<int>(view_x_of(g_graph.view, t, plot_columns(g_graph.width)));
+        if (x != last_x)
+            sc.rules.push_back({x, GRAPH_MARKED, PEN_DOT});
+        last_x = x;
+    }
     if (g_graph.pressed && g_graph.spanning) {
         sc.span = true;
         sc.span_a = std::clamp(g_graph.press_x, sc.plot_left, sc.plot_right);
         sc.span_b = std::clamp(g_graph.pointer_x, sc.plot_left, sc.plot_right);
     }
     return sc;
+}
+
+void graph_math_channels_changed()
+{
+    // Their values go; the picks compute them again from the new definitions.
+    for (size_t i = g_graph.series.channels.size(); i-- > 0;) {
+        if (g_graph.series.channels[i].math >= 0) {
+            g_graph.series.channels.erase(g_graph.series.channels.begin() + static_cast<long>(i));
+            g_graph.series.values.erase(g_graph.series.values.begin() + static_cast<long>(i));
+        }
+    }
+    g_graph.catalogue = catalogue_with_math();
+    if (!g_graph.series.log_path.empty())
+        graph_set_picks(g_graph.picks);
+    else if (g_host != nullptr)
+        g_host->channels_changed();
+}
+
+void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples)
+{
+    if (g_graph.series.log_path != log)
+        return;
+    g_graph.marked = samples;
+    if (!samples.empty() && samples.front() < static_cast<uint32_t>(g_graph.series.samples()))
+        view_reveal(g_graph.view, g_graph.series.time[samples.front()]);
+    repaint();
 }
 
 void graph_show_for_viewer()
@@ -745,14 +788,15 @@ void graph_viewer_changed()
         graph_load_log(g_viewer.log_path);
     // The table rebuilt in other units (or with other ADC channels): so is the graph, showing the
     // same columns under their new names.
-    std::vector<ChannelInfo> now = channel_catalogue();
+    std::vector<ChannelInfo> now = catalogue_with_math();
     if (!same_catalogue(now, g_graph.catalogue)) {
         std::vector<GraphPick> picks;
         for (const GraphPick& p : g_graph.picks) {
             int old = find_channel(g_graph.catalogue, p.name);
             for (const ChannelInfo& ch : now)
                 if (old >= 0 && ch.column == g_graph.catalogue[static_cast<size_t>(old)].column &&
-                    ch.adc == g_graph.catalogue[static_cast<size_t>(old)].adc)
+                    ch.adc == g_graph.catalogue[static_cast<size_t>(old)].adc &&
+                    ch.math == g_graph.catalogue[static_cast<size_t>(old)].math)
                     picks.push_back({ch.name, p.lane});
         }
         std::string path = g_graph.series.log_path;

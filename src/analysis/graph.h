@@ -129,6 +129,7 @@ inline constexpr Rgb GRAPH_TIME_STAMP{90, 170, 90};
 inline constexpr Rgb GRAPH_RECORDING{120, 170, 240};
 inline constexpr Rgb GRAPH_SELECTED{150, 150, 255};
 inline constexpr Rgb GRAPH_POINTER{235, 235, 235};
+inline constexpr Rgb GRAPH_MARKED{220, 90, 200};
 
 // The scene of `series` for `picks` over `view` in a plot of width x height pixels; a read-out at
 // the pointer (plot-widget column `pointer_x`, or -1) or else at `selected` (a sample, or -1).
@@ -176,6 +177,7 @@ struct GraphState {
     std::string settings_path;            // the settings file, or empty: picks not kept
     GraphOverlay overlay;                 // a log compared with this one (analysis/graph_compare.h)
     void (*on_series_changed)() = nullptr;   // the log or the picks changed (the compared log follows)
+    std::vector<uint32_t> marked;         // samples marked from elsewhere (a cell table's cell)
 };
 
 extern GraphState g_graph;
@@ -188,6 +190,11 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks 
 void graph_set_picks(const std::vector<GraphPick>& picks);
 // The scene for the window's current size, pointer and view.
 GraphScene graph_scene();
+// The math channels' definitions changed: the list offers the new ones and the picked ones are
+// computed again.
+void graph_math_channels_changed();
+// Marks `samples` (in order) when the graph shows `log`; the view moves to the first.
+void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples);
 
 // The Analysis display's "Graph" button: the window opened for the log its table shows, which
 // then follows the table's selected row (and the table the rows clicked in the graph).

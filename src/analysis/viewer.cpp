@@ -48,7 +48,7 @@ constexpr int RUN_MARK_WIDTH = 5;
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
-constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
+constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
      KeyRoute::NextControl},
     {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
@@ -60,11 +60,15 @@ constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
     {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
     // Beyond the page's own controls: the log graph, right of "Find Mark".
     {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    // The cell tables: the free place left of "1/4 Mile" (below "Graph" would cover the headings).
+    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 385, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
 const std::span<const ControlDef> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
 const std::span<const ControlDef> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
+
+void (*g_cells_button_action)() = nullptr;
 
 void tell(const char* text, const char* caption)
 {
@@ -446,6 +450,10 @@ void analysis_command(int id, int event, int value)
     case ANALYSIS_GRAPH:
         graph_show_for_viewer();
         break;
+    case ANALYSIS_CELLS:
+        if (g_cells_button_action != nullptr)
+            g_cells_button_action();
+        break;
     default:
         break;
     }
@@ -633,6 +641,8 @@ bool read_viewer_row(long row, char out[VIEW_ROW_BYTES + 1])
     out[VIEW_ROW_BYTES] = 0;
     return read_row_at(row, out);
 }
+
+void set_cells_button_action(void (*action)()) { g_cells_button_action = action; }
 
 void select_viewer_row(long row)
 {

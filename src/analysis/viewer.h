@@ -74,7 +74,11 @@ enum AnalysisControl : int {
     ANALYSIS_SCROLL,
     ANALYSIS_PROGRESS,   // shown while a table is built or a log exported
     ANALYSIS_GRAPH,      // the log graph of the table's log (analysis/graph.h)
+    ANALYSIS_CELLS,      // the cell tables of the table's log (analysis/cells_host.h)
 };
+
+// What "Cells" does: set by the cell tables, which sit above the page and reach down to it.
+void set_cells_button_action(void (*action)());
 
 // The display switch: create (run mode to analysis, controls), destroy (controls, graph window and
 // table gone, run mode restored; nothing when the display is not shown), and the page's paint
