@@ -194,7 +194,11 @@ void playback_pass()
         // Back-up and pause do nothing once the file has ended: the reader waits there.
         if (int16_t backup = g_playback.backup_seconds.exchange(0); backup != 0 && g_playback.end_of_file == 0) {
             back_up(backup);
+            // The one frame at the new place is drawn even when the frame-skip count would pass
+            // it over: while paused it is all the user gets to see of the back-up.
+            g_display.draw_now = 1;
             decode_and_dispatch();
+            g_display.draw_now = 0;
         }
         if (g_playback.paused == 0)
             decode_and_dispatch();
@@ -321,6 +325,7 @@ void reset_display()
     g_display.last_flush = -1;
     g_display.previous_seconds = -1;
     g_display.ve_save_time = 0;
+    g_display.draw_now = 0;
     g_display.last_bank_shown = -1;
     g_display.stop = 0;
     g_display.frames_dispatched = 0;

@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "datalog/playback.h"
 #include "displays/controls.h"
+#include "displays/gauges.h"
 #include "displays/recording_canvas.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
@@ -170,6 +171,27 @@ TEST_F(Playback, ABackUpOnTheLastFrameOfASecondAimsAtTheFirstOfTheNext)
     passes(1);
     EXPECT_EQ(g_playback.backup_target_seconds, 100 + 3);
     EXPECT_EQ(g_playback.backup_target_index, 0);
+}
+
+TEST_F(Playback, EveryBackUpWhilePausedIsDrawnWhateverTheFrameSkipCountSays)
+{
+    RecordingCanvas canvas;
+    attach_canvas(&canvas);
+    g_frame_hooks.update[ROUTINE_GAUGE] = gauge_update;
+    g_settings.frame_skip_code = 3;   // four times a second: a redraw every fourth frame
+    play_drive(300);
+    passes(171);                      // frames 0..170 shown
+    rec.click(PLAYBACK_PAUSE);
+    // Each click steps back two seconds (34 frames) from after the frame shown and shows the one
+    // frame there, whose run time (100 s + frame / 17) the status panel gives as the gauges redraw.
+    for (int shown_frame : {137, 104, 71, 38}) {
+        canvas.clear();
+        rec.click(PLAYBACK_BACKUP);
+        passes(3);
+        EXPECT_EQ(canvas.text_at(140, 10), format_text("  00:01:%02d", 40 + shown_frame / 17))
+            << "the back-up to frame " << shown_frame << " is on the screen";
+    }
+    attach_canvas(nullptr);
 }
 
 TEST_F(Playback, TheProgressBarStepsOncePerSecondOfStreamAndNotDuringAReplay)
