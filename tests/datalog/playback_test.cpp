@@ -194,6 +194,38 @@ TEST_F(Playback, EveryBackUpWhilePausedIsDrawnWhateverTheFrameSkipCountSays)
     attach_canvas(nullptr);
 }
 
+TEST_F(Playback, ABackUpIntoTheEngineOffStartOfALogCountsNoFrameTwice)
+{
+    // The engine is off for the log's first two seconds: the first replayed frame ends the
+    // pending back-up, while the frames up to where it was pressed were all counted already.
+    Bytes log = time_record(3, 7, 2013, 13, 5, 0);
+    for (uint32_t n = 0; n < 300; ++n) {
+        FrameRecord f = drive_frame(n);
+        if (n < 34)
+            f.b[1] = 0;
+        append(log, frame_bytes(f));
+    }
+    path = write_temp_file("cold_start.dat", log);
+    ASSERT_EQ(start_playback_file(path), 0);
+    passes(150);   // frames 0..149
+    playback_back_up(10);
+    passes(200);   // from the start again: the first pass shows frames 0 and 1, then up to 200
+    ASSERT_EQ(shown.back(), 200u);
+    // The trip computer (and with it [TOTALVSS] and [TOTALPW]) had every frame once, in order.
+    ASSERT_EQ(counted.size(), 201u);
+    for (size_t i = 0; i < counted.size(); ++i)
+        ASSERT_EQ(counted[i], i) << "frame " << counted[i] << " counted twice or out of order";
+    EXPECT_EQ(rec.get(PLAYBACK_PROGRESS).steps, 201 / 17) << "the progress bar stepped once a second";
+    EXPECT_EQ(g_playback.pending_backup, 0);
+
+    // A second back-up that lands inside the running part behaves the same way.
+    playback_back_up(4);
+    passes(100);
+    for (size_t i = 0; i < counted.size(); ++i)
+        ASSERT_EQ(counted[i], i) << "frame " << counted[i] << " counted twice or out of order";
+    EXPECT_EQ(counted.back(), shown.back());
+}
+
 TEST_F(Playback, TheProgressBarStepsOncePerSecondOfStreamAndNotDuringAReplay)
 {
     play_drive(200);
