@@ -1,5 +1,6 @@
 #include "displays/status_panel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -22,6 +23,7 @@ constexpr Rgb HIGHLIGHT{210, 63, 10};
 constexpr Rgb SPOKE{100, 100, 100};
 constexpr int LABEL_X = 10;
 constexpr int VALUE_X = 140;
+constexpr int PORT_RIGHT = 142;   // the port line's state word ends here
 
 struct Spoke {
     int x1, y1, x2, y2;
@@ -105,22 +107,27 @@ void refresh_port_state()
     Canvas* c = canvas();
     if (c == nullptr)
         return;
-    value(c, 120, std::string(14, ' '), TEXT, 142);
+    // The whole field from the label to its right edge is cleared: a device path shown before
+    // reaches further left than blanks ending at the state word would.
+    int label_end = LABEL_X + c->text_width("Port: ", Font::Default);
+    int blank = std::max(1, c->text_width(" ", Font::Default));
+    std::string blanks(static_cast<size_t>(std::max(1, (PORT_RIGHT - label_end) / blank)), ' ');
+    c->text(label_end, 120, blanks, Font::Default, TEXT, BACKGROUND);
+    value(c, 120, blanks, TEXT, PORT_RIGHT);
     // A device path is longer than a COM name: it starts after the label instead of covering it,
     // and when it would still run into the state word it is shortened to its last characters.
-    int label_end = LABEL_X + c->text_width("Port: ", Font::Default);
     std::string port = g_settings.port;
     if (90 - c->text_width(port, Font::Default) >= label_end) {
         value(c, 120, port, TEXT, 90);
     } else {
-        int room = 142 - c->text_width(" Closed", Font::Default) - label_end;
+        int room = PORT_RIGHT - c->text_width(" Closed", Font::Default) - label_end;
         if (c->text_width(port, Font::Default) > room)
             port = file_name_part(port);
         while (port.size() > 1 && c->text_width(port, Font::Default) > room)
             port.erase(0, 1);
         c->text(label_end, 120, port, Font::Default, TEXT, BACKGROUND);
     }
-    value(c, 120, g_port.indicator != 0 ? "Open" : "Closed", TEXT, 142);
+    value(c, 120, g_port.indicator != 0 ? "Open" : "Closed", TEXT, PORT_RIGHT);
 }
 
 void paint_status_panel()

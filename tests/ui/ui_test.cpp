@@ -23,6 +23,7 @@
 #include "datalog/datalog.h"
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
+#include "displays/status_panel.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "stream/connection.h"
@@ -106,6 +107,20 @@ TEST_F(ShellTest, CanvasDrawsARepeatedTextAgainOnceSomethingCoveredIt)
     EXPECT_EQ(before, canvas.snapshot()) << "a cleared picture gets its text back";
     canvas.text(100, 100, "8889", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
     EXPECT_NE(before, canvas.snapshot());
+}
+
+TEST_F(ShellTest, AShortPortNameLeavesNothingOfALongerOneShownBefore)
+{
+    QtCanvas shown, fresh;
+    attach_canvas(&shown);
+    g_settings.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0";
+    paint_status_panel();
+    g_settings.port = "COM5";   // chosen from the CommPort menu
+    refresh_port_state();
+    attach_canvas(&fresh);
+    paint_status_panel();
+    EXPECT_EQ(shown.snapshot().copy(0, 120, 160, 18), fresh.snapshot().copy(0, 120, 160, 18))
+        << "the port line reads as if COM5 had been the only name shown";
 }
 
 TEST_F(ShellTest, MessageBoxFromAnotherThreadWaitsForTheAnswer)
