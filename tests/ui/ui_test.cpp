@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -11,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -25,6 +28,7 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "link/port.h"
+#include "link/serial_devices.h"
 #include "link/ring.h"
 #include "stream/connection.h"
 #include "stream/display_thread.h"
@@ -121,6 +125,46 @@ TEST_F(ShellTest, AShortPortNameLeavesNothingOfALongerOneShownBefore)
     paint_status_panel();
     EXPECT_EQ(shown.snapshot().copy(0, 120, 160, 18), fresh.snapshot().copy(0, 120, 160, 18))
         << "the port line reads as if COM5 had been the only name shown";
+}
+
+TEST_F(ShellTest, TheCommPortListShowsTheSerialDevicesThereAreWhenItOpens)
+{
+    std::string dev = temp_dir() + "/menu-dev";
+    std::filesystem::remove_all(dev);
+    std::filesystem::create_directories(dev);
+    g_device_folder = dev;
+    write_temp_file("menu-dev/ttyUSB0", Bytes());
+    MainWindow w(false);
+    QMenu* ports = nullptr;
+    for (QAction* a : w.menuBar()->actions())
+        if (a->menu() != nullptr)
+            for (QAction* item : a->menu()->actions())
+                if (item->text() == "&CommPort")
+                    ports = item->menu();
+    ASSERT_NE(ports, nullptr);
+    // What the list offers once it has opened: the devices after a separator ("-").
+    auto devices = [&] {
+        Q_EMIT ports->aboutToShow();
+        std::vector<std::string> out;
+        QList<QAction*> items = ports->actions();
+        for (qsizetype i = COM_PORT_COUNT; i < items.size(); ++i)
+            out.push_back(items[i]->isSeparator() ? "-" : items[i]->text().toStdString());
+        return out;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyUSB0"}));
+
+    // An adapter plugged in while the program runs, then the first one taken out.
+    write_temp_file("menu-dev/ttyACM0", Bytes());
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyUSB0", dev + "/ttyACM0"}));
+    std::filesystem::remove(dev + "/ttyUSB0");
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyACM0"}));
+    ports->actions().back()->trigger();
+    EXPECT_EQ(g_settings.port, dev + "/ttyACM0") << "the device chosen is the one the item names";
+
+    std::filesystem::remove(dev + "/ttyACM0");
+    EXPECT_TRUE(devices().empty()) << "no devices, no separator";
+    g_device_folder = "/dev";
 }
 
 TEST_F(ShellTest, MessageBoxFromAnotherThreadWaitsForTheAnswer)
