@@ -24,6 +24,7 @@ constexpr Rgb SPOKE{100, 100, 100};
 constexpr int LABEL_X = 10;
 constexpr int VALUE_X = 140;
 constexpr int PORT_RIGHT = 142;   // the port line's state word ends here
+constexpr int PANEL_RIGHT = 144;  // the right edge of the value column; the displays start beyond it
 
 struct Spoke {
     int x1, y1, x2, y2;
@@ -49,16 +50,43 @@ void value(Canvas* c, int y, const std::string& s, Rgb fg = TEXT, int x = VALUE_
     c->text(x, y, s, Font::Default, fg, BACKGROUND, ALIGN_RIGHT);
 }
 
+// A file name as the panel shows it, never wider than the panel: a name too long for it keeps its
+// start and its end (the extension and what stands just before it), with "..." between them.
+// Blanks fill the rest of the panel's width, over what a longer name left there.
+std::string fitted_name(Canvas* c, const std::string& name)
+{
+    constexpr int ROOM = PANEL_RIGHT - LABEL_X;
+    std::string shown = name;
+    if (c->text_width(shown, Font::Default) > ROOM) {
+        size_t dot = name.rfind('.');
+        size_t tail_at = dot == std::string::npos || dot < 2 ? name.size() : dot - 2;
+        std::string tail = name.substr(tail_at);
+        while (!tail.empty() && c->text_width(tail, Font::Default) > ROOM / 2)   // the start matters more
+            tail.erase(0, 1);
+        size_t head = 0, head_limit = name.size() - tail.size();
+        while (head < head_limit && c->text_width(name.substr(0, head + 1) + "..." + tail, Font::Default) <= ROOM)
+            ++head;
+        shown = name.substr(0, head) + "..." + tail;
+    }
+    while (c->text_width(shown + ' ', Font::Default) <= ROOM)
+        shown += ' ';
+    return shown;
+}
+
 // Drawn from the display thread too: the log's path is read under the log's lock, and the
 // playback name only once playback has published it with its flag.
-std::string file_line()
+std::string file_line(Canvas* c)
 {
     if (g_datalog.logging_on != 0) {
-        std::lock_guard<std::mutex> lock(g_datalog.lock);
-        return format_text("%-20s", file_name_part(g_datalog.path).c_str());
+        std::string name;
+        {
+            std::lock_guard<std::mutex> lock(g_datalog.lock);
+            name = file_name_part(g_datalog.path);
+        }
+        return fitted_name(c, name);
     }
     if (g_playback.playing.load_acquire() != 0)
-        return format_text("%-20s", g_settings.playname.c_str());
+        return fitted_name(c, g_settings.playname);
     return format_text("%40s", "");
 }
 
@@ -66,7 +94,7 @@ void draw_values(Canvas* c)
 {
     value(c, 10, format_text("  %02d:%02d:%02d", static_cast<int>(g_display.run_hours),
                         static_cast<int>(g_display.run_minutes), static_cast<int>(g_display.run_seconds)));
-    c->text(LABEL_X, 29, file_line(), Font::Default, TEXT, BACKGROUND);
+    c->text(LABEL_X, 29, file_line(c), Font::Default, TEXT, BACKGROUND);
     value(c, 48, format_text("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.prom_id))));
     value(c, 66, format_text("%s  %d", g_display.injection_type != 0 ? "MPFI," : "   TBI,",
                         static_cast<int>(g_display.cylinders)));

@@ -24,6 +24,7 @@
 #include "config/devices.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
+#include "datalog/playback.h"
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
@@ -125,6 +126,24 @@ TEST_F(ShellTest, AShortPortNameLeavesNothingOfALongerOneShownBefore)
     paint_status_panel();
     EXPECT_EQ(shown.snapshot().copy(0, 120, 160, 18), fresh.snapshot().copy(0, 120, 160, 18))
         << "the port line reads as if COM5 had been the only name shown";
+}
+
+TEST_F(ShellTest, ALongLogNameStaysWithinTheStatusPanel)
+{
+    QtCanvas canvas;
+    attach_canvas(&canvas);
+    g_playback.playing = 1;
+    g_settings.playname = "2026-12-08_drag_strip_session_with_the_new_injectors_run3.dat";
+    paint_status_panel();
+    QImage line = canvas.snapshot().copy(0, 29, CANVAS_WIDTH, 16);
+    int rightmost = -1;
+    for (int y = 0; y < line.height(); ++y)
+        for (int x = 0; x < line.width(); ++x)
+            if (line.pixelColor(x, y) != QColor(20, 20, 20))
+                rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, 100) << "the name is there";
+    EXPECT_LT(rightmost, 144) << "and ends within the panel";
+    g_playback.playing = 0;
 }
 
 TEST_F(ShellTest, TheCommPortListShowsTheSerialDevicesThereAreWhenItOpens)
