@@ -126,7 +126,7 @@ std::string QtUi::file_dialog(const FileDialogRequest& r)
             filters << (open < 0 ? d : d.left(open).trimmed()) + " (" + p + ")";
         }
         FileDialog dialog(owner_, QString::fromLatin1(r.title.c_str()), QString::fromLocal8Bit(r.initial_folder.c_str()),
-                           filters.join(";;"));
+                          filters.join(";;"));
         dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(r.file_must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         dialog.setDefaultSuffix(QString::fromLatin1(r.default_extension.c_str()));
