@@ -42,6 +42,10 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             o.graph = argv[++i];
         } else if (a == "--channels" && has_value) {
             o.channels = argv[++i];
+        } else if (a == "--compare" && has_value) {
+            o.compare = argv[++i];
+        } else if (a == "--align" && has_value) {
+            o.align = argv[++i];
         } else if (a == "--after" && has_value) {
             char* end = nullptr;
             o.after = std::strtod(argv[++i], &end);
@@ -51,12 +55,21 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             }
         } else {
             error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]\n"
-                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]";
+                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] "
+                    "[--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]";
             return -1;
         }
     }
     if (!o.channels.empty() && o.graph.empty()) {
         error = "--channels goes with --graph LOG";
+        return -1;
+    }
+    if (!o.compare.empty() && o.graph.empty()) {
+        error = "--compare goes with --graph LOG";
+        return -1;
+    }
+    if (!o.align.empty() && o.compare.empty()) {
+        error = "--align goes with --compare LOG2";
         return -1;
     }
     return 0;
@@ -96,7 +109,7 @@ int app_main(const AppOptions& options)
     rebuild_channel_state();
     g_graph.settings_path = graph_settings_path(options);
     if (!options.graph.empty()) {
-        int rc = run_graph_command(options.graph, options.channels, options.screenshot);
+        int rc = run_graph_command(options.graph, options.channels, options.screenshot, options.compare, options.align);
         set_ui(nullptr);
         return rc;
     }

@@ -1,7 +1,8 @@
 // GlanzoFlash's entry: options, start-up in order, the message loop.
 //
 //   GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]
-//   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]
+//   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...]
+//               [--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]
 #pragma once
 
 #include <string>
@@ -14,6 +15,8 @@ struct AppOptions {
     double after = 0;
     std::string graph;        // a data log to graph (fit-all) instead of the main window
     std::string channels;     // the channels to graph, comma-separated
+    std::string compare;      // a second data log drawn over the graph
+    std::string align;        // how it is aligned: start, marker:N or run
 };
 
 // Parses the options; 0, or -1 with the reason in `error`.

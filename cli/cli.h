@@ -26,6 +26,7 @@ int cmd_bin(const Args& args);
 int cmd_table(const Args& args);
 int cmd_export(const Args& args);
 int cmd_qmile(const Args& args);
+int cmd_runs(const Args& args);
 int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);

@@ -42,6 +42,9 @@ constexpr Rgb FRAME_GREY{180, 180, 180};
 constexpr Rgb ROW_EVEN{30, 30, 30}, ROW_ODD{0, 0, 0}, ROW_MARKER{200, 153, 51}, ROW_TIME{51, 123, 51},
               ROW_SELECTED{51, 51, 123};
 constexpr Rgb BLACK{0, 0, 0};
+// The mark of a row that starts a run (g_viewer.starts_run).
+constexpr Rgb RUN_MARK{90, 230, 255};
+constexpr int RUN_MARK_WIDTH = 5;
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
@@ -74,6 +77,12 @@ void changed()
 {
     if (g_viewer.on_change != nullptr)
         g_viewer.on_change();
+}
+
+void table_built()
+{
+    if (g_viewer.on_table_built != nullptr)
+        g_viewer.on_table_built();
 }
 
 // ---- Files ------------------------------------------------------------------------------------
@@ -162,6 +171,7 @@ void close_table()
     g_viewer.saved_offset = -1;
     g_viewer.scroll = ScrollInfo{};
     g_viewer.mouse_down = false;
+    table_built();
 }
 
 long table_rows() { return g_viewer.table_size / VIEW_ROW_BYTES; }
@@ -223,6 +233,13 @@ Rgb row_background(const char* row, Rgb previous)
     }
 }
 
+// A row that starts a run: a small triangle in the blank before its run time.
+void draw_run_mark(Canvas* c, int y)
+{
+    for (int i = 0; i < RUN_MARK_WIDTH; ++i)
+        c->line(ROW_X + i, y + 4 + i, ROW_X + i, y + LINE_HEIGHT - 4 - i, RUN_MARK, 1);
+}
+
 void draw_rows()
 {
     Canvas* c = canvas();
@@ -240,6 +257,8 @@ void draw_rows()
         int y = TABLE_TOP + LINE_HEIGHT * line;
         c->fill(BAND_LEFT, y, BAND_RIGHT, y + LINE_HEIGHT, bg);
         c->text(ROW_X, y, std::string_view(row + ROW_SHOWN_FROM, ROW_SHOWN_CHARS), Font::Table, TEXT, bg);
+        if (g_viewer.starts_run != nullptr && g_viewer.starts_run(g_viewer.top_row + line))
+            draw_run_mark(c, y);
     }
 }
 
@@ -274,6 +293,7 @@ int build_table(long& rows)
         g_viewer.table_kphormph = g_settings.kphormph;
         g_viewer.table_temperscale = g_settings.temperscale;
     }
+    table_built();
     return rc;
 }
 

@@ -55,6 +55,10 @@ struct ViewerState {
 
     // Called after the table, its top row or its selection changed (for windows that follow it).
     void (*on_change)() = nullptr;
+    // The runs list (analysis/run_list.h): told when a table has been built or closed, and asked
+    // which rows start a run, to mark them in the margin.
+    void (*on_table_built)() = nullptr;
+    bool (*starts_run)(long row) = nullptr;
 };
 
 extern ViewerState g_viewer;
