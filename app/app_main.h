@@ -14,6 +14,7 @@ struct AppOptions {
     double after = 0;
     std::string graph;        // a data log to graph (fit-all) instead of the main window
     std::string channels;     // the channels to graph, comma-separated
+    bool version = false;     // print the version and exit
 };
 
 // Parses the options; 0, or -1 with the reason in `error`.

@@ -14,6 +14,7 @@
 #include "link/port.h"
 #include "platform/files.h"
 #include "platform/ui_services.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -117,6 +118,9 @@ int main(int argc, char** argv)
             config = argv[++i];
         } else if (a == "--help" || a == "-h") {
             print_usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("glanzo-cli %s\n", GLANZO_VERSION);
             return 0;
         } else {
             args.push_back(a);

@@ -22,6 +22,7 @@
 #include "flash/sink.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "platform/version.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
 #include "updater/commands.h"
@@ -141,7 +142,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
-        if (a == "--config" && has_value) {
+        if (a == "--version") {
+            std::printf("ZOV_J8Update %s\n", GLANZO_VERSION);
+            return 0;
+        } else if (a == "--config" && has_value) {
             config = argv[++i];
         } else if (a == "--port" && has_value) {
             port = argv[++i];
