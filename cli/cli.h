@@ -30,3 +30,5 @@ int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);
 int cmd_knock(const Args& args);
+// The log graph's channel names, one a line.
+int cmd_channels(const Args& args);

@@ -51,6 +51,7 @@ constexpr Command COMMANDS[] = {
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
     {"knock", "knock LOG", cmd_knock},
+    {"channels", "channels LOG   (the names --channels of a log graph takes)", cmd_channels},
 };
 
 void print_usage(FILE* out)

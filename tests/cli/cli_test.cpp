@@ -10,8 +10,11 @@
 #include <filesystem>
 #include <string>
 
+#include "analysis/channels.h"
 #include "config/config.h"
+#include "config/devices.h"
 #include "config/settings.h"
+#include "support/live.h"
 #include "support/log_builder.h"
 
 namespace {
@@ -169,6 +172,8 @@ TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
          "velearn " + log + " --from " + bin + " --to " + dir + "/no/such/n.bin"},
         {"a recording from no device", "record --port /dev/nonexistent-port -o " + dir + "/r.dat --seconds 1"},
         {"flashing over no device", "flash read --port /dev/nonexistent-port --bank 1 --file " + dir + "/f.bin"},
+        {"the channels of a missing log", "channels " + missing},
+        {"the channels of two logs", "channels " + log + " " + log},
     };
     for (const Case& c : cases) {
         CliRun r = run_cli(c.args + " </dev/null");
@@ -205,6 +210,7 @@ TEST(Cli, AFolderWhereAFileIsReadCannotBeOpened)
         "velearn " + dir + " --from " + bin + " --to " + temp_dir() + "/folder-new.bin",
         "bin check " + temp_dir(),
         "config rewrite " + temp_dir() + " " + temp_dir() + "/o.cfg",
+        "channels " + dir,
     };
     for (const std::string& c : commands) {
         CliRun r = run_cli(c);
@@ -234,6 +240,48 @@ TEST(CliConfig, RewriteWritesThroughALinkAndRefusesWhatIsNoRegularFile)
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "Configuration File Error: Can not open Configuration File:    " + fifo + "\n");
     EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+}
+
+// The names, one a line, that the settings in force give the log graph.
+std::string catalogue_lines()
+{
+    build_device_catalogue();
+    rebuild_channel_state();
+    std::string lines;
+    for (const ChannelInfo& channel : channel_catalogue())
+        lines += channel.name + "\n";
+    return lines;
+}
+
+TEST(CliChannels, ListTheLogGraphsChannelsOfTheConfigurationWhateverTheLogHolds)
+{
+    reset_everything();
+    const std::string defaults = catalogue_lines();
+    // Any readable file is a log, if a damaged one: its channels are still the settings' own.
+    const std::string logs[] = {write_temp_file("channels.dat", frame_bytes(sample_frame(1))),
+                                write_temp_file("channels-empty.dat", Bytes()),
+                                write_temp_file("channels-noise.dat", Bytes(5000, 0xA5))};
+    for (const std::string& log : logs) {
+        CliRun r = run_cli("channels " + log);
+        EXPECT_EQ(r.exit_code, 0) << log << ": " << r.err;
+        EXPECT_EQ(r.out, defaults) << log;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(defaults.substr(0, defaults.find('\n')), channel_catalogue().front().name);
+
+    // A wideband on ADC channel 2 adds its channel, named as the graph names it.
+    g_settings.ad[2].type = DEVICE_WIDEBAND;
+    g_settings.ad[2].index = 1;
+    g_settings.ad[2].insta = 1;
+    const std::string with_wideband = catalogue_lines();
+    ASSERT_NE(with_wideband, defaults);
+    std::string config = temp_dir() + "/channels.cfg";
+    set_config_path(config);
+    ASSERT_EQ(save_config(), 0);
+    CliRun r = run_cli("--config " + config + " channels " + logs[0]);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, with_wideband);
+    reset_everything();
 }
 
 TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)
