@@ -51,7 +51,7 @@ constexpr Command COMMANDS[] = {
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
     {"knock", "knock LOG", cmd_knock},
-    {"channels", "channels LOG   (the names --channels of a log graph takes)", cmd_channels},
+    {"channels", "channels LOG   (the log graph's channel names, one a line)", cmd_channels},
 };
 
 void print_usage(FILE* out)
@@ -102,7 +102,7 @@ int check_device(const std::string& port)
     std::string device = device_path_for(port);
     int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (probe < 0)
-        return fail(open_error(device));
+        return fail(port_open_error_text(device, errno));
     ::close(probe);
     return 0;
 }

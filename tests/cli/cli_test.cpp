@@ -1,6 +1,8 @@
 // glanzo-cli as a user runs it: the program, its arguments, its output and exit code.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include "config/settings.h"
 #include "support/live.h"
 #include "support/log_builder.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -307,5 +310,63 @@ TEST(CliBin, CheckPrintsTheSerialNumberOrExitsWith2)
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(run_cli("bin check " + temp_dir() + "/absent.bin").exit_code, 0);
 }
+
+// A device the user may not open, or one another program holds exclusively: the commands that
+// talk to the ECM say why, and what to do, as their one line. Root opens any device whatever its
+// mode and holder, so as root the programs run as the unprivileged user "nobody".
+struct RefusedPort {
+    const char* what;
+    bool held_by_another;
+    const char* reason;
+};
+
+class CliPortRefusal : public ::testing::TestWithParam<RefusedPort> {};
+
+TEST_P(CliPortRefusal, RecordFlashAndTheUpdaterSayWhyAndWhatToDoInTheirOneLine)
+{
+    const RefusedPort& p = GetParam();
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    if (p.held_by_another) {
+        ASSERT_EQ(chmod(name, 0666), 0);
+        ASSERT_EQ(ioctl(slave, TIOCEXCL), 0);
+    } else {
+        ASSERT_EQ(chmod(name, 0), 0);
+    }
+    // A folder the programs may reach and write, whoever they run as.
+    char folder[] = "/tmp/glanzo-refused-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    ASSERT_EQ(chmod(folder, 0777), 0);
+    std::string as_user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string line = std::string("cannot open ") + name + ": " + p.reason + "\n";
+    struct Program {
+        std::string command, prefix;
+    };
+    const Program programs[] = {
+        {std::string(GLANZO_CLI) + " record --port " + name + " -o " + dir + "/r.dat --seconds 1", "glanzo-cli: "},
+        {std::string(GLANZO_CLI) + " flash read --port " + name + " --bank 1 --file " + dir + "/f.bin", "glanzo-cli: "},
+        {std::string(GLANZO_UPDATER) + " --config " + dir + "/u.cfg --run --port " + name, "ZOV_J8Update: "},
+    };
+    for (const Program& program : programs) {
+        std::string err = dir + "/err";
+        int rc = run_command("cd " + dir + " && " + as_user + program.command + " >/dev/null 2>" + err);
+        EXPECT_EQ(rc, 1) << program.command;
+        EXPECT_EQ(read_file(err), program.prefix + line) << program.command;
+    }
+    std::filesystem::remove_all(dir);
+    close(master);
+    close(slave);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliPortRefusal,
+    ::testing::Values(RefusedPort{"ADeviceWhoseModeForbidsTheUser", false,
+                                  "permission denied; add your user to the dialout group: sudo usermod -aG "
+                                  "dialout $USER, then log in again"},
+                      RefusedPort{"ADeviceAnotherProgramHoldsExclusively", true,
+                                  "another program has it open; close that program first"}),
+    [](const ::testing::TestParamInfo<RefusedPort>& param) { return std::string(param.param.what); });
 
 }  // namespace
