@@ -27,9 +27,11 @@ int cmd_bin(const Args& args);
 int cmd_table(const Args& args);
 int cmd_export(const Args& args);
 int cmd_qmile(const Args& args);
+int cmd_runs(const Args& args);
 int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);
 int cmd_knock(const Args& args);
 // The log graph's channel names, one a line.
 int cmd_channels(const Args& args);
+int cmd_cells(const Args& args);
