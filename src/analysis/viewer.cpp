@@ -48,20 +48,22 @@ constexpr int RUN_MARK_WIDTH = 5;
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
+// Tab, Enter and Esc step through the controls; the arrows scroll the table from any of them.
+constexpr KeyRoute TABLE_KEYS = KeyRoute::TableNextControl;
+
 constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
-     KeyRoute::NextControl},
-    {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_SINGLE_HEADER, ControlKind::CheckBox, "Single Header", 243, 30, 120, 18, CS_TAB_STOP,
-     KeyRoute::NextControl},
-    {ANALYSIS_CREATE_CSV, ControlKind::CheckBox, "Create .csv", 243, 46, 120, 18, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_QMILE, ControlKind::PushButton, "1/4 Mile", 485, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_FIND_MARK, ControlKind::PushButton, "Find Mark", 595, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
+     TABLE_KEYS},
+    {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_SINGLE_HEADER, ControlKind::CheckBox, "Single Header", 243, 30, 120, 18, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_CREATE_CSV, ControlKind::CheckBox, "Create .csv", 243, 46, 120, 18, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_QMILE, ControlKind::PushButton, "1/4 Mile", 485, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_FIND_MARK, ControlKind::PushButton, "Find Mark", 595, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, TABLE_KEYS},
     // Beyond the page's own controls: the log graph, right of "Find Mark".
-    {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
     // The cell tables: the free place left of "1/4 Mile" (below "Graph" would cover the headings).
-    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 385, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 385, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
