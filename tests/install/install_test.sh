@@ -20,7 +20,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for program in GlanzoFlash ZOV_J8Update glanzo-cli ecm-sim; do
   [ -x "$prefix/bin/$program" ] || fail "$program is not installed under bin/"
   [ "$("$prefix/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
+  [ -s "$prefix/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+  [ -s "$prefix/share/bash-completion/completions/$program" ] || fail "no completion for $program"
 done
+ls "$prefix"/share/metainfo/*.metainfo.xml >/dev/null || fail "no AppStream metadata"
 for program in GlanzoFlash ZOV_J8Update; do
   entry=$prefix/share/applications/$program.desktop
   desktop-file-validate "$entry" || fail "$entry does not validate"
