@@ -13,11 +13,13 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "config/settings.h"
+#include "datalog/datalog.h"
 #include "displays/display_routines.h"
 #include "platform/paths.h"
 #include "stream/display_thread.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
+#include "ui/shutdown_signal_watch.h"
 
 int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
 {
@@ -36,6 +38,8 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             o.display = static_cast<int>(n);
         } else if (a == "--playback" && has_value) {
             o.playback = argv[++i];
+        } else if (a == "--datalog" && has_value) {
+            o.datalog = argv[++i];
         } else if (a == "--screenshot" && has_value) {
             o.screenshot = argv[++i];
         } else if (a == "--graph" && has_value) {
@@ -50,10 +54,14 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
         } else {
-            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]\n"
+            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--datalog LOG] [--screenshot PNG --after SECONDS]\n"
                     "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]";
             return -1;
         }
+    }
+    if (!o.datalog.empty() && (!o.playback.empty() || o.display == DISPLAY_ANALYSIS)) {
+        error = "--datalog records the live stream: not with --playback or the Analysis display";
+        return -1;
     }
     if (!o.channels.empty() && o.graph.empty()) {
         error = "--channels goes with --graph LOG";
@@ -83,6 +91,8 @@ int app_main(const AppOptions& options)
     // Messages of the start-up (a configuration that cannot be read) already come as windows.
     QtUi startup_ui;
     set_ui(&startup_ui);
+    // SIGTERM, SIGINT and SIGHUP close the main window (the log graph's when that is shown).
+    ShutdownSignalWatch signal_watch;
 
     if (!options.config.empty())
         set_config_path(options.config);
@@ -102,6 +112,7 @@ int app_main(const AppOptions& options)
     }
 
     MainWindow window;
+    signal_watch.set_window(&window);
     attach_graph_window();
     window.show();
     install_display_routines();
@@ -111,6 +122,8 @@ int app_main(const AppOptions& options)
         window.switch_display(d->menu_command);
     if (!options.playback.empty())
         window.play(options.playback);
+    if (!options.datalog.empty())
+        start_logging(options.datalog);
 
     int status = 0;
     if (!options.screenshot.empty()) {

@@ -7,6 +7,9 @@
 // The last two run without a window and print what the window would show: the message lines as
 // "colour: TEXT", message boxes as "CAPTION: TEXT". Exit 0 on success.
 //
+// SIGTERM, SIGINT and SIGHUP end the window as its close does, and an update (window or --run) at
+// its next bank boundary ("Update Stopped"); --run then fails.
+//
 // Without --config the configuration file is ZOV_J8Update.cfg beside the program, or in the user's
 // configuration folder when the program's folder cannot be written.
 #include <QApplication>
@@ -22,10 +25,13 @@
 #include "flash/sink.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "platform/shutdown_signals.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
+#include "ui/shutdown_signal_watch.h"
 #include "updater/commands.h"
 #include "updater/update.h"
+#include "updater/update_thread.h"
 #include "updater/updater_window.h"
 
 namespace {
@@ -66,6 +72,9 @@ int run(const std::string& port)
 {
     PrintingSink sink;
     set_flash_sink(&sink);
+    // A signal stops the update where the window's close would: before the next bank.
+    g_update.stop_request = 0;
+    ShutdownSignalThread signal_thread([](int) { request_update_stop(); });
     // As choosing the port does: remember it, open it, flush what the ring holds.
     g_updater_settings.port = port;
     if (start_updater_link() != 0) {
@@ -78,7 +87,9 @@ int run(const std::string& port)
     request_ring_flush();
 
     int rc;
-    if (g_port.link_running == 0) {
+    if (g_update.stop_request != 0) {
+        rc = fail("stopped before the update began");
+    } else if (g_port.link_running == 0) {
         rc = fail("cannot open " + device_path_for(port));
     } else {
         flash_clear();
@@ -111,7 +122,9 @@ int window(const std::string& screenshot, double after)
     load_updater_config();
     int status = 0;
     {
+        ShutdownSignalWatch signal_watch;
         UpdaterWindow w;
+        signal_watch.set_window(&w);
         w.show();
         if (w.start() != 0)
             return 1;
@@ -135,6 +148,8 @@ int window(const std::string& screenshot, double after)
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts (the toolkit's own included), so that all of them inherit the mask.
+    block_shutdown_signals();
     std::string config, port, bin, screenshot;
     double after = 0;
     bool run_asked = false;
