@@ -106,13 +106,13 @@ int app_main(const AppOptions& options)
     rebuild_channel_state();
     g_graph.settings_path = graph_settings_path(options);
     if (!options.graph.empty()) {
+        signal_watch.main_loop_starts(nullptr);
         int rc = run_graph_command(options.graph, options.channels, options.screenshot);
         set_ui(nullptr);
         return rc;
     }
 
     MainWindow window;
-    signal_watch.set_window(&window);
     attach_graph_window();
     window.show();
     install_display_routines();
@@ -136,6 +136,7 @@ int app_main(const AppOptions& options)
         });
     }
     QApplication::setQuitOnLastWindowClosed(true);
+    signal_watch.main_loop_starts(&window);
     int rc = QApplication::exec();
     window.shutdown();
     detach_graph_window();

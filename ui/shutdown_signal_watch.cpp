@@ -26,9 +26,11 @@ ShutdownSignalWatch::ShutdownSignalWatch()
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readable(); });
 }
 
-void ShutdownSignalWatch::set_window(QWidget* window)
+void ShutdownSignalWatch::main_loop_starts(QWidget* window)
 {
     window_ = window;
+    main_loop_ = true;
+    main_level_ = QThread::currentThread()->loopLevel() + 1;
     if (signal_ != 0)
         QTimer::singleShot(0, this, [this] { close_window(); });
 }
@@ -48,29 +50,31 @@ void ShutdownSignalWatch::readable()
 
 // A user closes the window only when no dialog or menu is open over it, and the code that opened
 // one goes on after it when it closes. So a dialog is cancelled (a message box answered as by its
-// close button) and the window is closed once the dialog's own loop has returned, not from inside
-// it, where the shutdown would pull the window away from under the code that waits there.
+// close button) and the window is closed once the dialog's own loop has returned to the main loop,
+// not from inside it, where the shutdown would pull the window away from under the code that
+// waits there. A dialog that will not go holds the close up for a few seconds at most.
 void ShutdownSignalWatch::close_window()
 {
     auto retry = [this] {
         ++retries_;
         QTimer::singleShot(RETRY_MS, this, [this] { close_window(); });
     };
-    if (retries_ < MAX_RETRIES) {
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            popup->close();
-            return retry();
-        }
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            else
-                modal->close();
-            return retry();
-        }
-        if (QThread::currentThread()->loopLevel() > 1)
-            return retry();
+    bool waited_enough = retries_ >= MAX_RETRIES;
+    if (QWidget* popup = QApplication::activePopupWidget(); popup != nullptr && !waited_enough) {
+        popup->close();
+        return retry();
     }
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && !waited_enough) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        return retry();
+    }
+    if (!main_loop_)
+        return;   // main_loop_starts closes the window
+    if (QThread::currentThread()->loopLevel() > main_level_ && !waited_enough)
+        return retry();
     if (window_ != nullptr)
         window_->close();
     else

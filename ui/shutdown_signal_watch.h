@@ -18,9 +18,10 @@ public:
     // Watches the descriptor block_shutdown_signals opened; nothing when there is none.
     ShutdownSignalWatch();
 
-    // The window the first signal closes; with none, every top-level window is closed. A signal
-    // that came before the window was set closes it once the event loop turns.
-    void set_window(QWidget* window);
+    // To be called right before the program's main event loop starts (QApplication::exec), with
+    // the window the first signal closes (nullptr: every top-level window). A signal that comes
+    // earlier, at start-up, cancels the dialogs then open and closes the window once the loop runs.
+    void main_loop_starts(QWidget* window);
     // The first signal's number; 0 while none has come.
     int received() const { return signal_; }
 
@@ -30,6 +31,8 @@ private:
 
     QSocketNotifier* notifier_ = nullptr;
     QPointer<QWidget> window_;
+    bool main_loop_ = false;   // the main loop has started (or is about to, from this very call)
+    int main_level_ = 0;       // the event loop level of the main loop
     int signal_ = 0;
     int retries_ = 0;
 };

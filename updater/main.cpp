@@ -119,12 +119,11 @@ int window(const std::string& screenshot, double after)
     // A configuration that cannot be opened is reported in a window already.
     QtUi startup_ui;
     set_ui(&startup_ui);
+    ShutdownSignalWatch signal_watch;
     load_updater_config();
     int status = 0;
     {
-        ShutdownSignalWatch signal_watch;
         UpdaterWindow w;
-        signal_watch.set_window(&w);
         w.show();
         if (w.start() != 0)
             return 1;
@@ -136,6 +135,7 @@ int window(const std::string& screenshot, double after)
             });
         }
         QApplication::setQuitOnLastWindowClosed(true);
+        signal_watch.main_loop_starts(&w);
         int rc = QApplication::exec();
         if (status == 0)
             status = rc;
