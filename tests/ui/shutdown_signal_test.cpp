@@ -10,7 +10,7 @@
 
 #include <chrono>
 #include <cstring>
-#include <set>
+#include <span>
 #include <sstream>
 
 #include "config/config.h"
@@ -123,12 +123,10 @@ std::vector<std::string> whole_configuration(const std::string& path, std::span<
 {
     std::string text = read_file(path);
     std::vector<std::string> lines = split(text, "\r\n");
-    if (lines.size() != keys.size() || text.size() != [&] {
-            size_t n = 0;
-            for (const std::string& l : lines)
-                n += l.size() + 2;
-            return n;
-        }())
+    std::string rebuilt;
+    for (const std::string& l : lines)
+        rebuilt += l + "\r\n";
+    if (lines.size() != keys.size() || rebuilt != text)
         return {};
     for (size_t i = 0; i < keys.size(); ++i)
         if (lines[i].rfind(std::string(keys[i].name()) + " ", 0) != 0)
