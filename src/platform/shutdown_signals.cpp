@@ -22,6 +22,13 @@ sigset_t shutdown_set()
     return set;
 }
 
+// A program started from here begins with the signals as a program normally does.
+void unblock_in_child()
+{
+    sigset_t set = shutdown_set();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 }  // namespace
 
 int block_shutdown_signals()
@@ -31,6 +38,7 @@ int block_shutdown_signals()
     sigset_t set = shutdown_set();
     if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
         return -1;
+    pthread_atfork(nullptr, nullptr, unblock_in_child);
     signal_fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signal_fd < 0) {
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);

@@ -12,7 +12,9 @@
 // reads it on a thread of its own (ShutdownSignalThread). A thread started before the block would
 // keep the signals unblocked and take their default end, hence "first thing in main".
 //
-// The mask is inherited through fork and exec too; neither program starts other programs.
+// The mask is inherited through fork and exec too: a child made with fork() gets the signals
+// unblocked again (programs this one starts must end on them as usual); one made by other means
+// (posix_spawn, vfork) keeps them blocked. Neither program starts other programs today.
 #pragma once
 
 #include <functional>
