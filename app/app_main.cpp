@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "analysis/graph.h"
+#include "app/cells_window.h"
 #include "app/graph_window.h"
 #include "app/main_window.h"
 #include "config/config.h"
@@ -44,8 +45,21 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             o.screenshot = argv[++i];
         } else if (a == "--graph" && has_value) {
             o.graph = argv[++i];
+        } else if (a == "--cells" && has_value) {
+            // The rest is the cell table's: its log and options (--config and --screenshot apart).
+            for (++i; i < argc; ++i) {
+                std::string c = argv[i];
+                if ((c == "--config" || c == "--screenshot") && i + 1 < argc)
+                    (c == "--config" ? o.config : o.screenshot) = argv[++i];
+                else
+                    o.cells.push_back(c);
+            }
         } else if (a == "--channels" && has_value) {
             o.channels = argv[++i];
+        } else if (a == "--compare" && has_value) {
+            o.compare = argv[++i];
+        } else if (a == "--align" && has_value) {
+            o.align = argv[++i];
         } else if (a == "--after" && has_value) {
             char* end = nullptr;
             o.after = std::strtod(argv[++i], &end);
@@ -55,7 +69,9 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             }
         } else {
             error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--datalog LOG] [--screenshot PNG --after SECONDS]\n"
-                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]";
+                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] "
+                    "[--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]\n"
+                    "       GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]";
             return -1;
         }
     }
@@ -67,21 +83,30 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
         error = "--channels goes with --graph LOG";
         return -1;
     }
+    if (!o.compare.empty() && o.graph.empty()) {
+        error = "--compare goes with --graph LOG";
+        return -1;
+    }
+    if (!o.align.empty() && o.compare.empty()) {
+        error = "--align goes with --compare LOG2";
+        return -1;
+    }
     return 0;
 }
 
 namespace {
 
-// The log graph's settings file: in the user's configuration folder, or beside the configuration
-// file a --config names (so that a configuration kept apart keeps its graph apart too).
-std::string graph_settings_path(const AppOptions& options)
+// The settings files of the log graph and the cell tables: in the user's configuration folder,
+// or beside the configuration file a --config names (so that a configuration kept apart keeps
+// its graph apart too).
+std::string settings_file_path(const AppOptions& options, const char* name)
 {
     if (!options.config.empty()) {
         std::string folder = directory_part(options.config);
-        return (folder.empty() ? std::string(".") : folder) + "/" + GRAPH_SETTINGS_FILE;
+        return (folder.empty() ? std::string(".") : folder) + "/" + name;
     }
     QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    return user.isEmpty() ? std::string() : user.toLocal8Bit().toStdString() + "/" + GRAPH_SETTINGS_FILE;
+    return user.isEmpty() ? std::string() : user.toLocal8Bit().toStdString() + "/" + name;
 }
 
 }  // namespace
@@ -91,7 +116,8 @@ int app_main(const AppOptions& options)
     // Messages of the start-up (a configuration that cannot be read) already come as windows.
     QtUi startup_ui;
     set_ui(&startup_ui);
-    // SIGTERM, SIGINT and SIGHUP close the main window (the log graph's when that is shown).
+    // SIGTERM, SIGINT and SIGHUP close the main window (the log graph's or the cell tables' when
+    // one of those is shown instead).
     ShutdownSignalWatch signal_watch;
 
     if (!options.config.empty())
@@ -104,16 +130,24 @@ int app_main(const AppOptions& options)
         load_config();
     build_device_catalogue();
     rebuild_channel_state();
-    g_graph.settings_path = graph_settings_path(options);
+    g_graph.settings_path = settings_file_path(options, GRAPH_SETTINGS_FILE);
+    const std::string cells_settings = settings_file_path(options, CELLS_SETTINGS_FILE);
+    if (!options.cells.empty()) {
+        signal_watch.main_loop_starts(nullptr);
+        int rc = run_cells_command(options.cells, options.screenshot, cells_settings);
+        set_ui(nullptr);
+        return rc;
+    }
     if (!options.graph.empty()) {
         signal_watch.main_loop_starts(nullptr);
-        int rc = run_graph_command(options.graph, options.channels, options.screenshot);
+        int rc = run_graph_command(options.graph, options.channels, options.screenshot, options.compare, options.align);
         set_ui(nullptr);
         return rc;
     }
 
     MainWindow window;
     attach_graph_window();
+    attach_cells_window(cells_settings);
     window.show();
     install_display_routines();
     if (window.start() != 0)

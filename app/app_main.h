@@ -1,10 +1,13 @@
 // GlanzoFlash's entry: options, start-up in order, the message loop.
 //
 //   GlanzoFlash [--config FILE] [--display N] [--datalog LOG] [--screenshot PNG --after SECONDS]
-//   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] [--screenshot PNG]
+//   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...]
+//               [--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]
+//   GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct AppOptions {
     std::string config;       // the configuration file (else the one beside the program)
@@ -15,6 +18,9 @@ struct AppOptions {
     double after = 0;
     std::string graph;        // a data log to graph (fit-all) instead of the main window
     std::string channels;     // the channels to graph, comma-separated
+    std::string compare;      // a second data log drawn over the graph
+    std::string align;        // how it is aligned: start, marker:N or run
+    std::vector<std::string> cells;   // after --cells: the log and the cell table's options
 };
 
 // Parses the options; 0, or -1 with the reason in `error`.

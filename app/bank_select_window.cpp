@@ -29,11 +29,12 @@ public:
         setFixedSize(BANK_SELECT_W, BANK_SELECT_H);
         setMouseTracking(true);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        // The display thread draws the cells: the window shows them when it next gets to it.
+        // The display thread draws the cells, the mouse the outline: the window shows what was
+        // drawn when it next gets to it. Taking the drawn area re-arms the canvas's notice.
         canvas_.set_on_change([] {
             post_to_window_thread([] {
                 if (the_window != nullptr)
-                    the_window->update();
+                    the_window->show_drawn();
             });
         });
     }
@@ -44,6 +45,12 @@ public:
             bank_select_closed(x(), y(), false);
     }
     QtCanvas& canvas() { return canvas_; }
+    void show_drawn()
+    {
+        QRect drawn = canvas_.take_dirty();
+        if (!drawn.isEmpty())
+            update(drawn);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override

@@ -14,8 +14,10 @@
 
 #include <cstdio>
 
+#include "analysis/cells_host.h"
 #include "analysis/graph.h"
 #include "app/app_icon.h"
+#include "app/graph_compare_panel.h"
 #include "app/main_window.h"
 #include "platform/ui_services.h"
 
@@ -27,6 +29,8 @@ constexpr int PLOT_FONT_PIXELS = 12;
 constexpr int PLOT_WIDTH = 960, PLOT_HEIGHT = 620, LIST_WIDTH = 190;
 // Keys: how far Left and Right pan, and how much + and - zoom.
 constexpr int KEY_PAN_PIXELS = 80;
+// A compared log's traces: their colour this far (percent) towards white.
+constexpr int OVERLAY_TINT = 45;
 
 QColor qcolour(Rgb c) { return QColor(c.r, c.g, c.b); }
 
@@ -121,12 +125,22 @@ void paint_graph_scene(QPainter& p, const GraphScene& sc)
     p.save();
     p.setClipRect(QRect(QPoint(sc.plot_left, sc.plot_top), QPoint(sc.plot_right - 1, sc.plot_bottom)));
     std::vector<QLineF> lines;
-    for (size_t i = 0; i < sc.traces.size(); ++i) {
+    auto draw_trace = [&](const std::vector<SceneLine>& trace) {
         lines.clear();
-        for (const SceneLine& l : sc.traces[i])
+        for (const SceneLine& l : trace)
             lines.emplace_back(l.x1 + 0.5, l.y1 + 0.5, l.x2 + 0.5, l.y2 + 0.5);
-        p.setPen(QPen(qcolour(sc.trace_colours[i]), 1));
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
+    };
+    for (size_t i = 0; i < sc.traces.size(); ++i) {
+        p.setPen(QPen(qcolour(sc.trace_colours[i]), 1));
+        draw_trace(sc.traces[i]);
+        // A compared log's trace in a paler shade of the colour, its dashes cut by the core.
+        if (i < sc.overlay_traces.size()) {
+            Rgb c = sc.trace_colours[i];
+            auto tint = [](uint8_t v) { return v + (255 - v) * OVERLAY_TINT / 100; };
+            p.setPen(QPen(QColor(tint(c.r), tint(c.g), tint(c.b)), 1));
+            draw_trace(sc.overlay_traces[i]);
+        }
     }
     p.restore();
     for (const SceneRule& r : sc.rules)
@@ -241,6 +255,7 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     lane_->setEnabled(false);
     auto* fit = new QPushButton("Fit All", this);
     auto* save = new QPushButton("Save PNG...", this);
+    auto* cells = new QPushButton("Cells", this);
     auto* hint = new QLabel("Tick up to 8 channels.\nWheel: zoom  Drag: pan\nShift+drag: zoom to span\n"
                             "Click: select the row\nDouble-click: fit all",
                             this);
@@ -253,7 +268,10 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     side->addWidget(lane_);
     side->addWidget(fit);
     side->addWidget(save);
+    side->addWidget(cells);
     side->addWidget(hint);
+    compare_ = new GraphComparePanel(this, [this] { plot_->update(); });
+    side->addWidget(compare_);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(4, 4, 4, 4);
     row->addLayout(side);
@@ -265,6 +283,7 @@ GraphWindow::GraphWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     connect(lane_, &QSpinBox::valueChanged, this, [this](int lane) { lane_changed(lane); });
     connect(fit, &QPushButton::clicked, this, [] { graph_fit(); });
     connect(save, &QPushButton::clicked, this, [this] { save_png(); });
+    connect(cells, &QPushButton::clicked, this, [] { cells_show_for_graph(); });
 }
 
 void GraphWindow::refill()
@@ -289,6 +308,7 @@ void GraphWindow::refill()
     }
     filling_ = false;
     current_changed();
+    compare_->refill();
 }
 
 void GraphWindow::picks_from_list()
@@ -392,7 +412,8 @@ GraphWindow* graph_window() { return the_host.window_; }
 
 // ---- The command line -------------------------------------------------------------------------
 
-int run_graph_command(const std::string& log, const std::string& channels, const std::string& png)
+int run_graph_command(const std::string& log, const std::string& channels, const std::string& png,
+                      const std::string& compare, const std::string& align)
 {
     std::vector<GraphPick> picks;
     const std::vector<ChannelInfo> catalogue = channel_catalogue();
@@ -419,6 +440,9 @@ int run_graph_command(const std::string& log, const std::string& channels, const
         std::fprintf(stderr, "GlanzoFlash: cannot open data log %s\n", log.c_str());
         return 1;
     }
+    if (!compare.empty())
+        if (int rc = run_compare_option(compare, align))
+            return rc;
     if (!png.empty()) {
         QImage image = render_graph(PLOT_WIDTH, PLOT_HEIGHT);
         if (!image.save(QString::fromLocal8Bit(png.c_str()), "PNG")) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class GraphComparePanel;
 class QListWidget;
 class QSpinBox;
 class QPainter;
@@ -42,6 +43,7 @@ public:
     GraphPlot* plot() { return plot_; }
     QListWidget* channel_list() { return list_; }
     QSpinBox* lane_box() { return lane_; }
+    GraphComparePanel* compare_panel() { return compare_; }
     // The list filled again from the catalogue and the picks.
     void refill();
     // "Save PNG...": the plot as it is shown, to a file the user names.
@@ -59,6 +61,7 @@ private:
     QListWidget* list_;
     QSpinBox* lane_;
     GraphPlot* plot_;
+    GraphComparePanel* compare_;
     bool filling_ = false;    // the list is being filled: its signals are not the user's
     bool changing_ = false;   // the user's change is being applied
 };
@@ -74,7 +77,9 @@ void detach_graph_window();
 // The window while it exists (tests look at it), or nullptr.
 GraphWindow* graph_window();
 
-// `GlanzoFlash --graph LOG [--channels NAMES] [--screenshot PNG]`: the graph of LOG (fit-all) with
-// the channels named (comma-separated; else those kept, or the defaults), written to PNG, or
-// shown in its window until it is closed. The exit code; errors go to stderr.
-int run_graph_command(const std::string& log, const std::string& channels, const std::string& png);
+// `GlanzoFlash --graph LOG [--channels NAMES] [--compare LOG2 [--align HOW]] [--screenshot PNG]`:
+// the graph of LOG (fit-all) with the channels named (comma-separated; else those kept, or the
+// defaults), LOG2 drawn over it when given, written to PNG, or shown in its window until it is
+// closed. The exit code; errors go to stderr.
+int run_graph_command(const std::string& log, const std::string& channels, const std::string& png,
+                      const std::string& compare = {}, const std::string& align = {});

@@ -290,7 +290,9 @@ void MainWindow::build_menu()
                 QMenu* ports = file->addMenu(m.text);
                 for (int n = 1; n <= COM_PORT_COUNT; ++n)
                     add(ports, QString::fromStdString(com_item_text(n)), com_command(n), false);
-                add_device_items(ports);
+                // Adapters are plugged in and out while the program runs: the devices are looked
+                // up again each time the list opens.
+                connect(ports, &QMenu::aboutToShow, this, [this, ports] { add_device_items(ports); });
             } else {
                 add(file, m.text, m.command, m.greyed);
             }
@@ -310,6 +312,16 @@ void MainWindow::build_menu()
 
 void MainWindow::add_device_items(QMenu* menu)
 {
+    // Everything after the COM items is the device part: the separator and the devices.
+    QList<QAction*> items = menu->actions();
+    for (qsizetype i = COM_PORT_COUNT; i < items.size(); ++i) {
+        menu->removeAction(items[i]);
+        items[i]->deleteLater();
+    }
+    for (const auto& [id, path] : device_commands_)
+        actions_.erase(id);
+    device_commands_.clear();
+
     std::vector<std::string> devices = serial_device_names();
     if (!devices.empty())
         menu->addSeparator();

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "analysis/qmile_graph.h"
+#include "analysis/run_list.h"
 #include "analysis/viewer.h"
 #include "app/app_icon.h"
 #include "app/main_window.h"
@@ -73,7 +74,7 @@ QmileGraphWindow::QmileGraphWindow(QWidget* owner)
 {
     setWindowTitle("1/4 Mile Graph");
     setWindowIcon(app_icon());
-    setFixedSize(CANVAS_WIDTH, CANVAS_HEIGHT);
+    setFixedSize(CANVAS_WIDTH + RUNS_PANEL_WIDTH, CANVAS_HEIGHT);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -85,6 +86,8 @@ QmileGraphWindow::QmileGraphWindow(QWidget* owner)
     });
     controls_ = std::make_unique<QtControls>(this);
     controls_->create(GRAPH_CONTROLS, qmile_graph_command);
+    runs_ = new QmileRunsPanel(this);
+    runs_->setGeometry(CANVAS_WIDTH, 0, RUNS_PANEL_WIDTH, CANVAS_HEIGHT);
 }
 
 void QmileGraphWindow::paintEvent(QPaintEvent* event)
@@ -135,8 +138,16 @@ void QmileGraphWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void attach_qmile_graph_window() { attach_qmile_graph_host(&the_host); }
+void attach_qmile_graph_window()
+{
+    attach_qmile_graph_host(&the_host);
+    attach_run_list();
+}
 
-void detach_qmile_graph_window() { attach_qmile_graph_host(nullptr); }
+void detach_qmile_graph_window()
+{
+    attach_qmile_graph_host(nullptr);
+    detach_run_list();
+}
 
 QmileGraphWindow* qmile_graph_window() { return the_host.window_; }

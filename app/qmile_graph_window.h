@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "app/qmile_runs_panel.h"
 #include "ui/qt_canvas.h"
 #include "ui/qt_controls.h"
 
@@ -16,6 +17,7 @@ public:
 
     QtCanvas& canvas() { return canvas_; }
     QtControls& controls() { return *controls_; }
+    QmileRunsPanel* runs() { return runs_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,6 +31,7 @@ protected:
 private:
     QtCanvas canvas_;
     std::unique_ptr<QtControls> controls_;
+    QmileRunsPanel* runs_;
 };
 
 // The window as the graph's host, while the Analysis page is shown.

@@ -10,6 +10,7 @@
 #include "analysis/export.h"
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
+#include "analysis_input.h"
 #include "cli.h"
 #include "json.h"
 #include "config/settings.h"
@@ -55,6 +56,40 @@ bool has_dat_extension(const std::string& path)
 }
 
 }  // namespace
+
+FILE* open_analysis_table(const std::string& path, int& rc, TableArgument kind)
+{
+    rc = 1;
+    if (!readable(path)) {
+        fail(open_error(path));
+        return nullptr;
+    }
+    if (kind == TableArgument::LogOrTable && !has_dat_extension(path)) {
+        FILE* table = open_regular_file(path);
+        if (table == nullptr)
+            fail(open_error(path));
+        return table;
+    }
+    FILE* table = std::tmpfile();
+    if (table == nullptr) {
+        fail("cannot create a temporary file");
+        return nullptr;
+    }
+    long rows = 0;
+    if (build_view_table(path, table, rows) != BUILD_OK) {
+        std::fclose(table);
+        return nullptr;   // the write error has been shown
+    }
+    return table;
+}
+
+std::string qmile_json_fields(const QmileResults& r)
+{
+    return "\"zero_to_60_s\":" + json_number(r.zero_to_60_s) + ",\"ft60_s\":" + json_number(r.ft60_s) +
+           ",\"ft330_s\":" + json_number(r.ft330_s) + ",\"eighth_s\":" + json_number(r.eighth_s) +
+           ",\"eighth_mph\":" + json_number(r.eighth_mph) + ",\"quarter_s\":" + json_number(r.quarter_s) +
+           ",\"quarter_mph\":" + json_number(r.quarter_mph);
+}
 
 int cmd_table(const Args& args)
 {
@@ -115,24 +150,10 @@ int cmd_qmile(const Args& args)
         if (!parse_whole_number(args[++i], 0, LONG_MAX / VIEW_ROW_BYTES, start))
             return fail("--start-row takes a row number from 0, not '" + args[i] + "'");
     }
-    if (!readable(args[0]))
-        return fail(open_error(args[0]));
-
-    FILE* table;
-    if (has_dat_extension(args[0])) {
-        table = std::tmpfile();
-        if (table == nullptr)
-            return fail("cannot create a temporary file");
-        long rows = 0;
-        if (build_view_table(args[0], table, rows) != BUILD_OK) {
-            std::fclose(table);
-            return 1;
-        }
-    } else {
-        table = open_regular_file(args[0]);
-        if (table == nullptr)
-            return fail(open_error(args[0]));
-    }
+    int rc = 0;
+    FILE* table = open_analysis_table(args[0], rc);
+    if (table == nullptr)
+        return rc;
     std::fseek(table, 0, SEEK_END);
     long rows = std::ftell(table) / VIEW_ROW_BYTES;
     if (start >= rows) {
@@ -142,10 +163,6 @@ int cmd_qmile(const Args& args)
     }
     QmileResults r = compute_qmile(table, static_cast<long>(start));
     std::fclose(table);
-    std::printf("{\"zero_to_60_s\":%s,\"ft60_s\":%s,\"ft330_s\":%s,\"eighth_s\":%s,\"eighth_mph\":%s,"
-                "\"quarter_s\":%s,\"quarter_mph\":%s}\n",
-                json_number(r.zero_to_60_s).c_str(), json_number(r.ft60_s).c_str(), json_number(r.ft330_s).c_str(),
-                json_number(r.eighth_s).c_str(), json_number(r.eighth_mph).c_str(), json_number(r.quarter_s).c_str(),
-                json_number(r.quarter_mph).c_str());
+    std::printf("{%s}\n", qmile_json_fields(r).c_str());
     return 0;
 }

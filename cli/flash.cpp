@@ -134,7 +134,7 @@ int cmd_bin(const Args& args)
     size_t n = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     if (!bin_signature_ok(head, n)) {
-        std::fprintf(stderr, "glanzo-cli: %s is not a calibration BIN\n", args[1].c_str());
+        fail(args[1] + " is not a calibration BIN");   // counted, so that it stays the only line
         return 2;
     }
     std::printf("%d\n", head[0] * 256 + head[1]);

@@ -42,6 +42,7 @@ constexpr Command COMMANDS[] = {
     {"table", "table LOG -o FILE", cmd_table},
     {"export", "export LOG [-o OUT] [--csv|--blank] [--single-header|--header-every-second]", cmd_export},
     {"qmile", "qmile TABLE_OR_LOG [--start-row N]", cmd_qmile},
+    {"runs", "runs LOG... [--min-tps P]", cmd_runs},
     {"record", "record --port DEV -o LOG --seconds S [--mark-every N]", cmd_record},
     {"flash", "flash program --port DEV --bank N --file F [--verify 0|1] [--set-active 0|1]\n"
               "  flash read --port DEV --bank N --file F [--set-active 0|1]", cmd_flash},
@@ -50,6 +51,7 @@ constexpr Command COMMANDS[] = {
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
     {"knock", "knock LOG", cmd_knock},
+    {"cells", "cells LOG --z CH (--grid ve | --x CH --x-axis V,... --y CH --y-axis V,...) [OPTIONS]", cmd_cells},
 };
 
 void print_usage(FILE* out)

@@ -42,7 +42,7 @@ int cmd_smooth(const Args& args)
     int ier = smooth_ve_table(table, factor);
     if (ier > 0) {
         std::printf("ier %d\n", ier);
-        std::fprintf(stderr, "glanzo-cli: the smoother failed with ier %d; the table is unchanged\n", ier);
+        fail("the smoother failed with ier " + std::to_string(ier) + "; the table is unchanged");
         return 3;
     }
     for (int i = 1; i <= VE_ROWS; ++i)

@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -80,6 +81,11 @@ char key_character(const QKeyEvent* k)
         return 0;
     QString t = k->text();
     return t.size() == 1 && t.at(0).unicode() < 128 ? static_cast<char>(t.at(0).unicode()) : 0;
+}
+
+bool is_arrow_key(int key)
+{
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
 }
 
 bool is_navigation_key(int key)
@@ -587,6 +593,17 @@ bool QtControls::eventFilter(QObject* watched, QEvent* event)
     auto* k = static_cast<QKeyEvent*>(event);
 
     switch (e->def.keys) {
+    case KeyRoute::TableNextControl:
+        if (is_arrow_key(k->key())) {
+            // Not the control's: a button would move the focus, a scroll bar would take Left and
+            // Right as lines. The page scrolls its table for Up and Down.
+            if (type == QEvent::KeyPress && (k->key() == Qt::Key_Up || k->key() == Qt::Key_Down)) {
+                QKeyEvent to_page(QEvent::KeyPress, k->key(), k->modifiers());
+                QCoreApplication::sendEvent(parent_, &to_page);
+            }
+            return true;
+        }
+        [[fallthrough]];
     case KeyRoute::NextControl:
         if (!is_navigation_key(k->key()))
             return false;

@@ -1,11 +1,40 @@
 #include "ui/qt_ui.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QThread>
 
 #include "ui/window_thread.h"
+
+namespace {
+
+// Where the request asks only for the folder to exist (a file to create), a name in a folder that
+// does not exist is refused in the dialog itself, so that the user corrects it there rather than
+// meeting a failure to open it once the dialog has gone.
+class FileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        QStringList files = selectedFiles();
+        if (fileMode() == QFileDialog::AnyFile && !files.isEmpty()) {
+            QFileInfo chosen(files.first());
+            if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
+                QMessageBox::warning(this, windowTitle(),
+                                     chosen.absolutePath() +
+                                         "\nFolder not found.\nPlease verify the correct folder name was given.");
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
+
+}  // namespace
 
 int first_button(unsigned flags)
 {
@@ -96,8 +125,8 @@ std::string QtUi::file_dialog(const FileDialogRequest& r)
             qsizetype open = d.indexOf('(');
             filters << (open < 0 ? d : d.left(open).trimmed()) + " (" + p + ")";
         }
-        QFileDialog dialog(owner_, QString::fromLatin1(r.title.c_str()), QString::fromLocal8Bit(r.initial_folder.c_str()),
-                           filters.join(";;"));
+        FileDialog dialog(owner_, QString::fromLatin1(r.title.c_str()), QString::fromLocal8Bit(r.initial_folder.c_str()),
+                          filters.join(";;"));
         dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(r.file_must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         dialog.setDefaultSuffix(QString::fromLatin1(r.default_extension.c_str()));

@@ -25,6 +25,7 @@ struct ChannelInfo {
     std::string unit;    // empty for raw counts and flags
     int column = -1;     // row of EXPORT_COLUMNS, or -1
     int adc = -1;        // ADC channel number, or -1
+    int math = -1;       // row of the math channels (analysis/math_channels.h), or -1
     int precision = 0;   // digits after the point, as the export prints it
     bool flag = false;   // a Y/N column: 1 or 0
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "analysis/math_channels.h"
 #include "analysis/viewer.h"
 #include "config/devices.h"
 #include "platform/files.h"
@@ -113,6 +114,89 @@ float lane_y(const SceneLane& lane, double value)
     return static_cast<float>(y);
 }
 
+// The lines of channel `c` of `series` in `lane` over `view`: every pixel column's lowest to
+// highest value joined to the column before, or sample to sample when they are further apart
+// than a pixel (deep zoom).
+void trace_lines(const ChannelSeries& series, int c, const SceneLane& lane, const GraphView& view, int plot_left,
+                 int columns, std::vector<SceneLine>& out)
+{
+    std::vector<ColumnSpan> cols;
+    const double span = view.t1 - view.t0;
+    reduce_columns(series, c, view.t0, view.t1, columns, cols);
+    const std::vector<float>& v = series.values[static_cast<size_t>(c)];
+    auto x_of = [&](long i) {
+        return static_cast<float>(plot_left + view_x_of(view, series.time[static_cast<size_t>(i)], columns));
+    };
+    bool sparse = span * FRAMES_PER_SECOND < columns;
+    if (sparse) {
+        long i0 = series.first_at_or_after(view.t0), i1 = series.first_at_or_after(view.t1);
+        // One sample either side of the span, so lines run to the plot's edges.
+        long a = std::max(0L, i0 - 1), b = std::min(series.samples() - 1, i1);
+        for (long i = a + 1; i <= b; ++i) {
+            float va = v[static_cast<size_t>(i - 1)], vb = v[static_cast<size_t>(i)];
+            if (series.break_before(i) || !std::isfinite(va) || !std::isfinite(vb))
+                continue;
+            out.push_back({x_of(i - 1), lane_y(lane, va), x_of(i), lane_y(lane, vb)});
+        }
+        // A lone sample (with breaks both sides) still shows as a dot.
+        for (long i = i0; i < i1; ++i) {
+            bool alone_left = i == 0 || series.break_before(i);
+            bool alone_right = i + 1 >= series.samples() || series.break_before(i + 1);
+            if (alone_left && alone_right && std::isfinite(v[static_cast<size_t>(i)])) {
+                float x = x_of(i), y = lane_y(lane, v[static_cast<size_t>(i)]);
+                out.push_back({x - 1, y, x + 1, y});
+            }
+        }
+        return;
+    }
+    int previous = -1;
+    for (int x = 0; x < columns; ++x) {
+        const ColumnSpan& col = cols[static_cast<size_t>(x)];
+        if (!col.any)
+            continue;
+        float px = static_cast<float>(plot_left + x);
+        float ylo = lane_y(lane, col.lo), yhi = lane_y(lane, col.hi);
+        if (col.joined && previous >= 0)
+            out.push_back({static_cast<float>(plot_left + previous), lane_y(lane, cols[static_cast<size_t>(previous)].last),
+                           px, lane_y(lane, col.first)});
+        // A flat column is still a pixel tall.
+        out.push_back({px, yhi, px, ylo == yhi ? ylo + 0.01f : ylo});
+        previous = x;
+    }
+}
+
+// The overlay's sample at this log's time `t`, or -1 when its log does not reach there.
+long overlay_sample_at(const GraphOverlay& overlay, double t)
+{
+    const ChannelSeries& s = *overlay.series;
+    double own = t - overlay.shift;
+    if (s.samples() == 0 || own < s.time.front() - 1.0 / FRAMES_PER_SECOND ||
+        own > s.time.back() + 1.0 / FRAMES_PER_SECOND)
+        return -1;
+    return s.sample_at(own);
+}
+
+// The overlay's value beside this log's: "3120 (+85)", the difference the overlay's minus this
+// one's in the channel's precision; flags have none.
+std::string overlay_value_text(const ChannelInfo& channel, float own, float other)
+{
+    std::string text = channel_value_text(channel, other);
+    if (channel.flag || !std::isfinite(own) || !std::isfinite(other))
+        return text;
+    std::string diff = channel_value_text(channel, other - own);
+    return text + " (" + (diff[0] == '-' ? diff : "+" + diff) + ")";
+}
+
+// Dashes of a trace: only the lines in every other run of GRAPH_DASH pixel columns are kept,
+// whatever the lines' lengths (a trace at fit-all is one short line a column).
+void dashed(std::vector<SceneLine>& lines, int plot_left)
+{
+    std::erase_if(lines, [&](const SceneLine& l) {
+        int x = static_cast<int>((l.x1 + l.x2) / 2) - plot_left;
+        return x / GRAPH_DASH % 2 != 0;
+    });
+}
+
 int text_width(const std::string& s) { return static_cast<int>(s.size()) * GRAPH_CHAR_WIDTH; }
 
 void repaint()
@@ -145,7 +229,7 @@ long sample_under(int x)
 bool same_catalogue(const std::vector<ChannelInfo>& a, const std::vector<ChannelInfo>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const ChannelInfo& x, const ChannelInfo& y) {
-        return x.name == y.name && x.unit == y.unit && x.column == y.column && x.adc == y.adc &&
+        return x.name == y.name && x.unit == y.unit && x.column == y.column && x.adc == y.adc && x.math == y.math &&
                x.precision == y.precision;
     });
 }
@@ -341,8 +425,10 @@ std::string log_time_text(double seconds, bool tenths)
 }
 
 GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<GraphPick>& picks, const GraphView& view,
-                             int width, int height, int pointer_x, long selected)
+                             int width, int height, int pointer_x, long selected, const GraphOverlay* overlay)
 {
+    if (overlay != nullptr && overlay->series == nullptr)
+        overlay = nullptr;
     GraphScene sc;
     sc.width = width;
     sc.height = height;
@@ -364,19 +450,29 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
         return sc;
     }
     double lane_h = static_cast<double>(sc.plot_bottom - sc.plot_top + GRAPH_LANE_GAP) / lane_count;
-    std::vector<std::vector<int>> lane_channels(static_cast<size_t>(lane_count));
-    std::vector<int> pick_channel;
+    std::vector<std::vector<int>> lane_channels(static_cast<size_t>(lane_count)), overlay_channels = lane_channels;
+    std::vector<int> pick_channel, overlay_channel;
     for (const GraphPick& p : picks) {
         int c = series.channel_index(p.name);
         pick_channel.push_back(c);
         if (c >= 0)
             lane_channels[static_cast<size_t>(p.lane)].push_back(c);
+        int o = overlay != nullptr ? overlay->series->channel_index(p.name) : -1;
+        overlay_channel.push_back(o);
+        if (o >= 0)
+            overlay_channels[static_cast<size_t>(p.lane)].push_back(o);
     }
     for (int l = 0; l < lane_count; ++l) {
         SceneLane lane;
         lane.top = sc.plot_top + static_cast<int>(l * lane_h);
         lane.bottom = sc.plot_top + static_cast<int>((l + 1) * lane_h) - GRAPH_LANE_GAP;
         lane_range(series, lane_channels[static_cast<size_t>(l)], lane.lo, lane.hi);
+        if (overlay != nullptr && !overlay_channels[static_cast<size_t>(l)].empty()) {
+            double lo = 0, hi = 0;
+            lane_range(*overlay->series, overlay_channels[static_cast<size_t>(l)], lo, hi);
+            lane.lo = lane_channels[static_cast<size_t>(l)].empty() ? lo : std::min(lane.lo, lo);
+            lane.hi = lane_channels[static_cast<size_t>(l)].empty() ? hi : std::max(lane.hi, hi);
+        }
         // Value ticks: as many as fit one a text line and a half apart, at most four.
         int room = std::max(1, (lane.bottom - lane.top) / (GRAPH_LINE_HEIGHT * 3 / 2));
         double step = nice_step((lane.hi - lane.lo) / std::min(room, 4));
@@ -410,59 +506,31 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
         sc.texts.push_back({x, sc.plot_bottom + 3, log_time_text(t, tenths), GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
     }
 
-    // Traces: every pixel column's lowest to highest value, joined to the column before.
-    std::vector<ColumnSpan> cols;
+    // Traces: every pixel column's lowest to highest value, joined to the column before; the
+    // overlay's in the same lanes and colours, its times shifted onto this log's.
     for (size_t p = 0; p < picks.size(); ++p) {
         sc.trace_colours.push_back(TRACE_COLOURS[p % TRACE_COLOURS.size()]);
         sc.traces.emplace_back();
-        int c = pick_channel[p];
-        if (c < 0)
+        const SceneLane* lane = pick_channel[p] >= 0 || overlay_channel[p] >= 0
+                                    ? &sc.lanes[static_cast<size_t>(picks[p].lane)]
+                                    : nullptr;
+        if (pick_channel[p] >= 0)
+            trace_lines(series, pick_channel[p], *lane, view, sc.plot_left, columns, sc.traces.back());
+        if (overlay == nullptr)
             continue;
-        const SceneLane& lane = sc.lanes[static_cast<size_t>(picks[p].lane)];
-        std::vector<SceneLine>& out = sc.traces.back();
-        reduce_columns(series, c, view.t0, view.t1, columns, cols);
-        const std::vector<float>& v = series.values[static_cast<size_t>(c)];
-        // A sample's own column when samples are further apart than a pixel (deep zoom).
-        auto x_of = [&](long i) {
-            return static_cast<float>(sc.plot_left + view_x_of(view, series.time[static_cast<size_t>(i)], columns));
-        };
-        bool sparse = span * FRAMES_PER_SECOND < columns;
-        if (sparse) {
-            long i0 = series.first_at_or_after(view.t0), i1 = series.first_at_or_after(view.t1);
-            // One sample either side of the span, so lines run to the plot's edges.
-            long a = std::max(0L, i0 - 1), b = std::min(series.samples() - 1, i1);
-            for (long i = a + 1; i <= b; ++i) {
-                float va = v[static_cast<size_t>(i - 1)], vb = v[static_cast<size_t>(i)];
-                if (series.break_before(i) || !std::isfinite(va) || !std::isfinite(vb))
-                    continue;
-                out.push_back({x_of(i - 1), lane_y(lane, va), x_of(i), lane_y(lane, vb)});
-            }
-            // A lone sample (with breaks both sides) still shows as a dot.
-            for (long i = i0; i < i1; ++i) {
-                bool alone_left = i == 0 || series.break_before(i);
-                bool alone_right = i + 1 >= series.samples() || series.break_before(i + 1);
-                if (alone_left && alone_right && std::isfinite(v[static_cast<size_t>(i)])) {
-                    float x = x_of(i), y = lane_y(lane, v[static_cast<size_t>(i)]);
-                    out.push_back({x - 1, y, x + 1, y});
-                }
-            }
-            continue;
-        }
-        int previous = -1;
-        for (int x = 0; x < columns; ++x) {
-            const ColumnSpan& col = cols[static_cast<size_t>(x)];
-            if (!col.any)
-                continue;
-            float px = static_cast<float>(sc.plot_left + x);
-            float ylo = lane_y(lane, col.lo), yhi = lane_y(lane, col.hi);
-            if (col.joined && previous >= 0)
-                out.push_back({static_cast<float>(sc.plot_left + previous),
-                               lane_y(lane, cols[static_cast<size_t>(previous)].last), px, lane_y(lane, col.first)});
-            // A flat column is still a pixel tall.
-            out.push_back({px, yhi, px, ylo == yhi ? ylo + 0.01f : ylo});
-            previous = x;
+        sc.overlay_traces.emplace_back();
+        if (overlay_channel[p] >= 0) {
+            GraphView shifted = view;
+            shifted.t0 -= overlay->shift;
+            shifted.t1 -= overlay->shift;
+            trace_lines(*overlay->series, overlay_channel[p], *lane, shifted, sc.plot_left, columns,
+                        sc.overlay_traces.back());
+            dashed(sc.overlay_traces.back(), sc.plot_left);
         }
     }
+    if (overlay != nullptr)
+        sc.texts.push_back({sc.plot_right - 4, sc.lanes[0].top + 2, "- - - " + file_name_part(overlay->series->log_path),
+                            GRAPH_AXIS_TEXT, ALIGN_RIGHT, true});
 
     // Events: markers and recordings always, time stamps where there is room; their labels
     // above the lanes (markers) and clock times below the time labels (time records).
@@ -523,6 +591,10 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
     if (readout_sample >= 0) {
         double t = series.time[static_cast<size_t>(readout_sample)];
         sc.readout.push_back(log_time_text(t, true) + "  row " + std::to_string(readout_sample));
+        long overlay_sample = overlay != nullptr ? overlay_sample_at(*overlay, t) : -1;
+        if (overlay_sample >= 0)
+            sc.readout.back() += " | " + log_time_text(overlay->series->time[static_cast<size_t>(overlay_sample)], true) +
+                                 "  row " + std::to_string(overlay_sample);
         bool left = readout_x + READOUT_OFFSET + 20 * GRAPH_CHAR_WIDTH > sc.plot_right;
         int tx = left ? readout_x - READOUT_OFFSET : readout_x + READOUT_OFFSET;
         Align align = left ? ALIGN_RIGHT : ALIGN_LEFT;
@@ -538,6 +610,10 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
                                channel_value_text(ch, series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)]);
             if (!ch.unit.empty() && !ch.flag)
                 text += " " + ch.unit;
+            if (overlay_sample >= 0 && overlay_channel[p] >= 0)
+                text += " | " + overlay_value_text(ch, series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)],
+                                                   overlay->series->values[static_cast<size_t>(overlay_channel[p])]
+                                                                          [static_cast<size_t>(overlay_sample)]);
             sc.readout.push_back(text);
             const SceneLane& lane = sc.lanes[static_cast<size_t>(picks[p].lane)];
             int& line = line_in_lane[static_cast<size_t>(picks[p].lane)];
@@ -563,7 +639,7 @@ void attach_graph_host(GraphHost* host) { g_host = host; }
 
 int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
 {
-    g_graph.catalogue = channel_catalogue();
+    g_graph.catalogue = catalogue_with_math();
     std::vector<GraphPick> chosen = picks != nullptr ? *picks
                                     : g_graph.settings_path.empty()
                                         ? std::vector<GraphPick>{}
@@ -577,10 +653,14 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks)
     ChannelSeries series;
     if (compute_series(path, channels, series) != SERIES_OK)
         return -1;
+    compute_math_series(path, series);
     g_graph.series = std::move(series);
+    g_graph.marked.clear();
     g_graph.picks = chosen;
     g_graph.selected = -1;
     view_fit(g_graph.view, 0, g_graph.series.duration);
+    if (g_graph.on_series_changed != nullptr)
+        g_graph.on_series_changed();
     if (g_host != nullptr)
         g_host->channels_changed();
     repaint();
@@ -595,6 +675,7 @@ void graph_set_picks(const std::vector<GraphPick>& picks)
         ChannelSeries more;
         if (compute_series(g_graph.series.log_path, missing, more) == SERIES_OK &&
             more.samples() == g_graph.series.samples()) {
+            compute_math_series(g_graph.series.log_path, more);
             for (size_t i = 0; i < missing.size(); ++i) {
                 g_graph.series.channels.push_back(missing[i]);
                 g_graph.series.values.push_back(std::move(more.values[i]));
@@ -614,6 +695,8 @@ void graph_set_picks(const std::vector<GraphPick>& picks)
         }
     }
     g_graph.picks = chosen;
+    if (g_graph.on_series_changed != nullptr)
+        g_graph.on_series_changed();
     if (!g_graph.settings_path.empty()) {
         make_folders(directory_part(g_graph.settings_path));
         write_graph_settings(g_graph.settings_path, chosen);
@@ -628,13 +711,52 @@ GraphScene graph_scene()
     // No read-out while the picture is dragged along.
     bool panning = g_graph.pressed && !g_graph.spanning && g_graph.moved;
     GraphScene sc = build_graph_scene(g_graph.series, g_graph.picks, g_graph.view, g_graph.width, g_graph.height,
-                                      panning ? -1 : g_graph.pointer_x, g_graph.selected);
+                                      panning ? -1 : g_graph.pointer_x, g_graph.selected, &g_graph.overlay);
+    // Marked samples: one rule per pixel column that holds any.
+    int last_x = -1;
+    for (uint32_t m : g_graph.marked) {
+        if (m >= static_cast<uint32_t>(g_graph.series.samples()))
+            break;
+        double t = g_graph.series.time[m];
+        if (t < g_graph.view.t0 || t >= g_graph.view.t1)
+            continue;
+        int x = sc.plot_left + static_cast<int>(view_x_of(g_graph.view, t, plot_columns(g_graph.width)));
+        if (x != last_x)
+            sc.rules.push_back({x, GRAPH_MARKED, PEN_DOT});
+        last_x = x;
+    }
     if (g_graph.pressed && g_graph.spanning) {
         sc.span = true;
         sc.span_a = std::clamp(g_graph.press_x, sc.plot_left, sc.plot_right);
         sc.span_b = std::clamp(g_graph.pointer_x, sc.plot_left, sc.plot_right);
     }
     return sc;
+}
+
+void graph_math_channels_changed()
+{
+    // Their values go; the picks compute them again from the new definitions.
+    for (size_t i = g_graph.series.channels.size(); i-- > 0;) {
+        if (g_graph.series.channels[i].math >= 0) {
+            g_graph.series.channels.erase(g_graph.series.channels.begin() + static_cast<long>(i));
+            g_graph.series.values.erase(g_graph.series.values.begin() + static_cast<long>(i));
+        }
+    }
+    g_graph.catalogue = catalogue_with_math();
+    if (!g_graph.series.log_path.empty())
+        graph_set_picks(g_graph.picks);
+    else if (g_host != nullptr)
+        g_host->channels_changed();
+}
+
+void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples)
+{
+    if (g_graph.series.log_path != log)
+        return;
+    g_graph.marked = samples;
+    if (!samples.empty() && samples.front() < static_cast<uint32_t>(g_graph.series.samples()))
+        view_reveal(g_graph.view, g_graph.series.time[samples.front()]);
+    repaint();
 }
 
 void graph_show_for_viewer()
@@ -666,14 +788,15 @@ void graph_viewer_changed()
         graph_load_log(g_viewer.log_path);
     // The table rebuilt in other units (or with other ADC channels): so is the graph, showing the
     // same columns under their new names.
-    std::vector<ChannelInfo> now = channel_catalogue();
+    std::vector<ChannelInfo> now = catalogue_with_math();
     if (!same_catalogue(now, g_graph.catalogue)) {
         std::vector<GraphPick> picks;
         for (const GraphPick& p : g_graph.picks) {
             int old = find_channel(g_graph.catalogue, p.name);
             for (const ChannelInfo& ch : now)
                 if (old >= 0 && ch.column == g_graph.catalogue[static_cast<size_t>(old)].column &&
-                    ch.adc == g_graph.catalogue[static_cast<size_t>(old)].adc)
+                    ch.adc == g_graph.catalogue[static_cast<size_t>(old)].adc &&
+                    ch.math == g_graph.catalogue[static_cast<size_t>(old)].math)
                     picks.push_back({ch.name, p.lane});
         }
         std::string path = g_graph.series.log_path;

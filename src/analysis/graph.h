@@ -88,6 +88,13 @@ struct SceneLane {
     std::vector<int> grid_y;  // the value ticks' rows
 };
 
+// A second log drawn over the first in the same lanes, dashed (analysis/graph_compare.h): its
+// series (the same channels, by name) and the seconds added to its times to align it.
+struct GraphOverlay {
+    const ChannelSeries* series = nullptr;
+    double shift = 0;
+};
+
 struct GraphScene {
     int width = 0, height = 0;
     int plot_left = 0, plot_right = 0, plot_top = 0, plot_bottom = 0;   // the lanes' columns and rows
@@ -95,6 +102,7 @@ struct GraphScene {
     std::vector<int> grid_x;                   // the time ticks' columns
     std::vector<Rgb> trace_colours;            // by pick
     std::vector<std::vector<SceneLine>> traces;
+    std::vector<std::vector<SceneLine>> overlay_traces;   // by pick, with an overlay: drawn dashed
     std::vector<SceneRule> rules;              // events, the selected row, the pointer
     std::vector<SceneText> texts;
     std::vector<std::string> readout;          // the read-out: time, then one line per pick
@@ -110,6 +118,7 @@ constexpr int GRAPH_BOTTOM = 40;        // time labels and record clock times be
 constexpr int GRAPH_LANE_GAP = 6;
 constexpr int GRAPH_CHAR_WIDTH = 7;     // of the plot's fixed-pitch font
 constexpr int GRAPH_LINE_HEIGHT = 14;
+constexpr int GRAPH_DASH = 6;           // pixel columns of a compared log's dashes and gaps
 
 inline constexpr Rgb GRAPH_BACKGROUND{16, 18, 22};
 inline constexpr Rgb GRAPH_LANE{26, 29, 35};
@@ -120,11 +129,15 @@ inline constexpr Rgb GRAPH_TIME_STAMP{90, 170, 90};
 inline constexpr Rgb GRAPH_RECORDING{120, 170, 240};
 inline constexpr Rgb GRAPH_SELECTED{150, 150, 255};
 inline constexpr Rgb GRAPH_POINTER{235, 235, 235};
+inline constexpr Rgb GRAPH_MARKED{220, 90, 200};
 
 // The scene of `series` for `picks` over `view` in a plot of width x height pixels; a read-out at
 // the pointer (plot-widget column `pointer_x`, or -1) or else at `selected` (a sample, or -1).
+// With an `overlay`, its traces too, the lanes' ranges taking in its values, and the read-out its
+// values and their differences.
 GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<GraphPick>& picks, const GraphView& view,
-                             int width, int height, int pointer_x, long selected);
+                             int width, int height, int pointer_x, long selected,
+                             const GraphOverlay* overlay = nullptr);
 // The plot's width in pixel columns for a widget `width` wide.
 inline int plot_columns(int width) { return width - GRAPH_LEFT - GRAPH_RIGHT; }
 
@@ -162,6 +175,9 @@ struct GraphState {
     long selected = -1;                   // the sample of the table's selected row
     bool follows_table = false;           // the log shown is the Analysis table's
     std::string settings_path;            // the settings file, or empty: picks not kept
+    GraphOverlay overlay;                 // a log compared with this one (analysis/graph_compare.h)
+    void (*on_series_changed)() = nullptr;   // the log or the picks changed (the compared log follows)
+    std::vector<uint32_t> marked;         // samples marked from elsewhere (a cell table's cell)
 };
 
 extern GraphState g_graph;
@@ -174,6 +190,11 @@ int graph_load_log(const std::string& path, const std::vector<GraphPick>* picks 
 void graph_set_picks(const std::vector<GraphPick>& picks);
 // The scene for the window's current size, pointer and view.
 GraphScene graph_scene();
+// The math channels' definitions changed: the list offers the new ones and the picked ones are
+// computed again.
+void graph_math_channels_changed();
+// Marks `samples` (in order) when the graph shows `log`; the view moves to the first.
+void graph_mark_samples(const std::string& log, const std::vector<uint32_t>& samples);
 
 // The Analysis display's "Graph" button: the window opened for the log its table shows, which
 // then follows the table's selected row (and the table the rows clicked in the graph).

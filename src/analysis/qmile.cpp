@@ -6,15 +6,7 @@
 #include "analysis/view_table.h"
 #include "config/settings.h"
 
-namespace {
-
-constexpr double FEET_PER_MILE = 5280;
-constexpr double KM_PER_MILE = 1.609344;
-constexpr double KPH_60_MPH = 96.56064;
-
-// The integer at `offset` of a row, as integer parsing reads it (leading blanks skipped, an
-// optional sign, the digits), but from nine digits at most: a damaged table cannot overflow it.
-long row_int(const char* row, int offset)
+long view_row_int(const char* row, int offset)
 {
     const char* p = row + offset;
     while (*p == ' ' || *p == '\t')
@@ -27,6 +19,14 @@ long row_int(const char* row, int offset)
         v = v * 10 + (*p - '0');
     return negative ? -v : v;
 }
+
+namespace {
+
+constexpr double FEET_PER_MILE = 5280;
+constexpr double KM_PER_MILE = 1.609344;
+constexpr double KPH_60_MPH = 96.56064;
+
+long row_int(const char* row, int offset) { return view_row_int(row, offset); }
 
 // A table we wrote holds a counter byte and a speed of at least 0; a damaged one is held to that,
 // so that no figure comes out negative.

@@ -21,4 +21,8 @@ struct QmileResults {
 // sensor constant) add their pulses but leave the distance where it was.
 // Speeds in the rows are in the unit [KPHORMPH] names, or km/h when `kph` says so.
 QmileResults compute_qmile(FILE* table, long start_row);
+// The integer at `offset` of a table row, as integer parsing
+// reads it (leading blanks skipped, an optional sign, the digits), but from nine digits at most:
+// a damaged table cannot overflow it. How the figures read the speed and every other field.
+long view_row_int(const char* row, int offset);
 QmileResults compute_qmile(FILE* table, long start_row, bool kph);

@@ -27,6 +27,8 @@ constexpr int CURSOR_MIN = 112, CURSOR_MAX = 792, CURSOR_TOP = 121, CURSOR_BOTTO
 constexpr int CURSOR_GRAB = 4;   // pixels either side of the cursor line that grab it
 constexpr int TICK = 4;
 constexpr double GRID_STEP = 38.2;   // pixels between the O2, TPS and grid lines
+constexpr int DASH_SEGMENTS = 3;     // a compared run's dashes and gaps, in segments
+constexpr int COMPARED_X = 540;      // its caption, right of "Seconds"
 
 constexpr Rgb GREY{180, 180, 180};
 constexpr Rgb GRID{90, 90, 90};
@@ -141,11 +143,13 @@ void draw_time_scale(Canvas* c)
     }
 }
 
-// The four series from the start row, one segment per pair of rows, and the marker ticks.
-void draw_series(Canvas* c, bool kph, bool wideband)
+// The four series from a start row (row k of the run read by `read_row(k, row)`), one segment
+// per pair of rows, and the marker ticks. A run compared with this one is drawn `dashed` (three
+// segments drawn, three left out) and without ticks.
+template <class ReadRow>
+void draw_series(Canvas* c, bool kph, bool wideband, ReadRow&& read_row, bool dashed)
 {
     int ppf = g_qmile_graph.pixels_per_frame;
-    long start = g_qmile_graph.start_row;
     char row[VIEW_ROW_BYTES + 1];
     struct Point {
         int x;
@@ -161,15 +165,15 @@ void draw_series(Canvas* c, bool kph, bool wideband)
     Point previous{};
     for (long k = 0;; ++k) {
         int x = SERIES_X + static_cast<int>(k) * ppf;
-        if (!read_viewer_row(start + k, row))
+        if (!read_row(k, row))
             break;
         RowValues v = row_values(row);
         Point p = point(x, v);
-        if (have_previous) {
+        if (have_previous && (!dashed || (k - 1) / DASH_SEGMENTS % 2 == 0)) {
             for (int s = 0; s < 4; ++s)
                 c->line(previous.x, previous.y[s], p.x, p.y[s], COLOURS[s], 1);
         }
-        if (v.status == '1' || v.status == '2') {
+        if (!dashed && (v.status == '1' || v.status == '2')) {
             Rgb tick = v.status == '1' ? MARKER_TICK : TIME_TICK;
             for (int dx = -1; dx <= 1; ++dx)
                 c->line(x + dx, AXIS_BASE, x + dx, 485, tick, 1);
@@ -229,6 +233,8 @@ void compute()
     g.start_row = g_viewer.top_row;
     g.results = g_viewer.table != nullptr ? compute_qmile(g_viewer.table, g.start_row, kph_table()) : QmileResults{};
     g.pixels_per_frame = g.results.quarter_s > 13.3 ? 2 : 3;
+    if (g.on_compute != nullptr)
+        g.on_compute();
 }
 
 }  // namespace
@@ -310,7 +316,12 @@ void qmile_graph_paint()
     c->text(20, 90, "RPM x1000", Font::Default, RPM_COLOUR, BACKGROUND);
     draw_axes(c, kph, wideband);
     draw_time_scale(c);
-    draw_series(c, kph, wideband);
+    long start = g_qmile_graph.start_row;
+    draw_series(c, kph, wideband, [start](long k, char* row) { return read_viewer_row(start + k, row); }, false);
+    if (const QmileOverlay& o = g_qmile_graph.overlay; o.read_row != nullptr) {
+        draw_series(c, kph, wideband, o.read_row, true);
+        c->text(COMPARED_X, 552, o.caption, Font::Default, TEXT, BACKGROUND);
+    }
     draw_cursor(c);
 
     c->rectangle(READOUT_LEFT, READOUT_TOP, READOUT_RIGHT, READOUT_BOTTOM, GREY, 1, BACKGROUND, false);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "analysis/qmile.h"
+#include "analysis/view_table.h"
 #include "displays/canvas.h"
 #include "displays/controls.h"
 
@@ -39,6 +40,14 @@ constexpr int GRAPH_SCROLL = CONTROL_IDS_GRAPH;
 // The read-out's places: RPM, speed, O2 (or wideband AFR), TPS, run time.
 enum ReadoutPlace : int { READ_RPM, READ_SPEED, READ_O2, READ_TPS, READ_TIME, READ_PLACES };
 
+// A run drawn dashed over the graph's (the runs list's ticked run, analysis/run_list.h): its row
+// k rows after its launch read by `read_row` (false past its table's end), and the caption under
+// the plot that names it.
+struct QmileOverlay {
+    bool (*read_row)(long k, char out[VIEW_ROW_BYTES + 1]) = nullptr;
+    std::string caption;
+};
+
 struct QmileGraphState {
     bool open = false;
     long start_row = 0;              // the table's top row when last computed
@@ -51,6 +60,8 @@ struct QmileGraphState {
     bool placed = false;             // the window's last screen position is known
     int window_x = 0, window_y = 0;
     std::string readout[READ_PLACES];   // what the read-out shows now (empty: nothing)
+    QmileOverlay overlay;
+    void (*on_compute)() = nullptr;     // the figures were computed again (the runs list follows)
 };
 
 extern QmileGraphState g_qmile_graph;

@@ -42,26 +42,35 @@ constexpr Rgb FRAME_GREY{180, 180, 180};
 constexpr Rgb ROW_EVEN{30, 30, 30}, ROW_ODD{0, 0, 0}, ROW_MARKER{200, 153, 51}, ROW_TIME{51, 123, 51},
               ROW_SELECTED{51, 51, 123};
 constexpr Rgb BLACK{0, 0, 0};
+// The mark of a row that starts a run (g_viewer.starts_run).
+constexpr Rgb RUN_MARK{90, 230, 255};
+constexpr int RUN_MARK_WIDTH = 5;
 // A release further than this from its press is a drag, not a click.
 constexpr int CLICK_SLOP = 4;
 
-constexpr std::array<ControlDef, 9> ANALYSIS_CONTROLS = {{
+// Tab, Enter and Esc step through the controls; the arrows scroll the table from any of them.
+constexpr KeyRoute TABLE_KEYS = KeyRoute::TableNextControl;
+
+constexpr std::array<ControlDef, 10> ANALYSIS_CONTROLS = {{
     {ANALYSIS_VIEW_LOG, ControlKind::PushButton, "View Log", 45, 30, 80, 30, CS_GROUP | CS_TAB_STOP | CS_TAKES_FOCUS,
-     KeyRoute::NextControl},
-    {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_SINGLE_HEADER, ControlKind::CheckBox, "Single Header", 243, 30, 120, 18, CS_TAB_STOP,
-     KeyRoute::NextControl},
-    {ANALYSIS_CREATE_CSV, ControlKind::CheckBox, "Create .csv", 243, 46, 120, 18, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_QMILE, ControlKind::PushButton, "1/4 Mile", 485, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_FIND_MARK, ControlKind::PushButton, "Find Mark", 595, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
-    {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, KeyRoute::NextControl},
+     TABLE_KEYS},
+    {ANALYSIS_DUMP_LOG, ControlKind::PushButton, "Dump Log", 155, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_SINGLE_HEADER, ControlKind::CheckBox, "Single Header", 243, 30, 120, 18, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_CREATE_CSV, ControlKind::CheckBox, "Create .csv", 243, 46, 120, 18, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_QMILE, ControlKind::PushButton, "1/4 Mile", 485, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_FIND_MARK, ControlKind::PushButton, "Find Mark", 595, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    {ANALYSIS_SCROLL, ControlKind::ScrollBar, nullptr, 774, 104, 18, 443, CS_TAB_STOP, TABLE_KEYS},
     // Beyond the page's own controls: the log graph, right of "Find Mark".
-    {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, KeyRoute::NextControl},
+    {ANALYSIS_GRAPH, ControlKind::PushButton, "Graph", 705, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
+    // The cell tables: the free place left of "1/4 Mile" (below "Graph" would cover the headings).
+    {ANALYSIS_CELLS, ControlKind::PushButton, "Cells", 385, 30, 80, 30, CS_TAB_STOP, TABLE_KEYS},
     // Shown only while a table is built or a log exported.
     {ANALYSIS_PROGRESS, ControlKind::ProgressBar, nullptr, 11, 121, 750, 17, CS_NONE, KeyRoute::Own},
 }};
 const std::span<const ControlDef> PAGE_CONTROLS{ANALYSIS_CONTROLS.data(), ANALYSIS_CONTROLS.size() - 1};
 const std::span<const ControlDef> PROGRESS_ROW{&ANALYSIS_CONTROLS.back(), 1};
+
+void (*g_cells_button_action)() = nullptr;
 
 void tell(const char* text, const char* caption)
 {
@@ -72,6 +81,12 @@ void changed()
 {
     if (g_viewer.on_change != nullptr)
         g_viewer.on_change();
+}
+
+void table_built()
+{
+    if (g_viewer.on_table_built != nullptr)
+        g_viewer.on_table_built();
 }
 
 // ---- Files ------------------------------------------------------------------------------------
@@ -160,6 +175,7 @@ void close_table()
     g_viewer.saved_offset = -1;
     g_viewer.scroll = ScrollInfo{};
     g_viewer.mouse_down = false;
+    table_built();
 }
 
 long table_rows() { return g_viewer.table_size / VIEW_ROW_BYTES; }
@@ -221,6 +237,13 @@ Rgb row_background(const char* row, Rgb previous)
     }
 }
 
+// A row that starts a run: a small triangle in the blank before its run time.
+void draw_run_mark(Canvas* c, int y)
+{
+    for (int i = 0; i < RUN_MARK_WIDTH; ++i)
+        c->line(ROW_X + i, y + 4 + i, ROW_X + i, y + LINE_HEIGHT - 4 - i, RUN_MARK, 1);
+}
+
 void draw_rows()
 {
     Canvas* c = canvas();
@@ -238,6 +261,8 @@ void draw_rows()
         int y = TABLE_TOP + LINE_HEIGHT * line;
         c->fill(BAND_LEFT, y, BAND_RIGHT, y + LINE_HEIGHT, bg);
         c->text(ROW_X, y, std::string_view(row + ROW_SHOWN_FROM, ROW_SHOWN_CHARS), Font::Table, TEXT, bg);
+        if (g_viewer.starts_run != nullptr && g_viewer.starts_run(g_viewer.top_row + line))
+            draw_run_mark(c, y);
     }
 }
 
@@ -272,6 +297,7 @@ int build_table(long& rows)
         g_viewer.table_kphormph = g_settings.kphormph;
         g_viewer.table_temperscale = g_settings.temperscale;
     }
+    table_built();
     return rc;
 }
 
@@ -425,6 +451,10 @@ void analysis_command(int id, int event, int value)
         break;
     case ANALYSIS_GRAPH:
         graph_show_for_viewer();
+        break;
+    case ANALYSIS_CELLS:
+        if (g_cells_button_action != nullptr)
+            g_cells_button_action();
         break;
     default:
         break;
@@ -613,6 +643,8 @@ bool read_viewer_row(long row, char out[VIEW_ROW_BYTES + 1])
     out[VIEW_ROW_BYTES] = 0;
     return read_row_at(row, out);
 }
+
+void set_cells_button_action(void (*action)()) { g_cells_button_action = action; }
 
 void select_viewer_row(long row)
 {

@@ -55,6 +55,10 @@ struct ViewerState {
 
     // Called after the table, its top row or its selection changed (for windows that follow it).
     void (*on_change)() = nullptr;
+    // The runs list (analysis/run_list.h): told when a table has been built or closed, and asked
+    // which rows start a run, to mark them in the margin.
+    void (*on_table_built)() = nullptr;
+    bool (*starts_run)(long row) = nullptr;
 };
 
 extern ViewerState g_viewer;
@@ -70,7 +74,11 @@ enum AnalysisControl : int {
     ANALYSIS_SCROLL,
     ANALYSIS_PROGRESS,   // shown while a table is built or a log exported
     ANALYSIS_GRAPH,      // the log graph of the table's log (analysis/graph.h)
+    ANALYSIS_CELLS,      // the cell tables of the table's log (analysis/cells_host.h)
 };
+
+// What "Cells" does: set by the cell tables, which sit above the page and reach down to it.
+void set_cells_button_action(void (*action)());
 
 // The display switch: create (run mode to analysis, controls), destroy (controls, graph window and
 // table gone, run mode restored; nothing when the display is not shown), and the page's paint

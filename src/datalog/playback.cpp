@@ -101,6 +101,7 @@ int start_playback_file(const std::string& path)
     g_playback.paused = 0;
     g_playback.backup_seconds = 0;
     g_playback.progress_count = 0;
+    g_playback.read_up_to = 0;
     // The trip starts over before the display thread sees the first frame of the file, so that
     // every frame it shows counts the same way however soon it gets to it.
     restart_trip();
@@ -208,6 +209,7 @@ long replay_log(FILE* file)
     set_run_mode(RUN_PLAYBACK);
     set_playback_source(1, file);
     g_playback.playing = 1;
+    g_playback.read_up_to = 0;
     restart_trip();
     long frames = 0;
     for (int status; (status = decode_and_dispatch()) != STREAM_NO_DATA;)
@@ -228,6 +230,7 @@ void reset_playback_state()
     g_playback.pending_backup = 0;
     g_playback.backup_target_seconds = 0;
     g_playback.backup_target_index = 0;
+    g_playback.read_up_to = 0;
     g_playback.on_progress_step = nullptr;
     if (g_playback.file != nullptr)
         std::fclose(g_playback.file);

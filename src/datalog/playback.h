@@ -27,6 +27,10 @@ struct PlaybackState {
     Shared<int32_t> pending_backup{0};   // replaying up to where back-up was pressed
     Shared<int32_t> backup_target_seconds{0};
     Shared<int32_t> backup_target_index{0};
+    // Where the furthest frame read from the file ends (display thread). A frame that ends at or
+    // before it was counted when it was first read, so a replay never counts it again, however
+    // the pending back-up ends.
+    Shared<int64_t> read_up_to{0};
     // Steps the progress bar by one second of stream; none without a window.
     Shared<void (*)()> on_progress_step{nullptr};
 

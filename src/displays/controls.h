@@ -61,6 +61,9 @@ enum class KeyRoute : uint8_t {
     // Tab, Enter and Esc move the focus to the next control with a tab stop (the previous one
     // with Shift held) and go no further.
     NextControl,
+    // As NextControl, on a page with a table: the arrow keys are the table's whichever control
+    // has the focus. Up and Down go on to the page (a line up or down), Left and Right do nothing.
+    TableNextControl,
 };
 
 // One row of a control table.

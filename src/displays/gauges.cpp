@@ -288,7 +288,7 @@ void gauge_update(const FrameRecord& f, int active)
         ui().request_repaint();
 
     int32_t count = g_gauges.frame_count + 1;
-    if (count > g_settings.frame_skip_code && active == 1) {
+    if ((count > g_settings.frame_skip_code || g_display.draw_now != 0) && active == 1) {
         g_gauges.frame_count = 0;
         refresh_status_values();
         gauge_redraw_dynamic();

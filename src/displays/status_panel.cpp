@@ -1,5 +1,6 @@
 #include "displays/status_panel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -22,6 +23,8 @@ constexpr Rgb HIGHLIGHT{210, 63, 10};
 constexpr Rgb SPOKE{100, 100, 100};
 constexpr int LABEL_X = 10;
 constexpr int VALUE_X = 140;
+constexpr int PORT_RIGHT = 142;   // the port line's state word ends here
+constexpr int PANEL_RIGHT = 144;  // the right edge of the value column; the displays start beyond it
 
 struct Spoke {
     int x1, y1, x2, y2;
@@ -47,16 +50,43 @@ void value(Canvas* c, int y, const std::string& s, Rgb fg = TEXT, int x = VALUE_
     c->text(x, y, s, Font::Default, fg, BACKGROUND, ALIGN_RIGHT);
 }
 
+// A file name as the panel shows it, never wider than the panel: a name too long for it keeps its
+// start and its end (the extension and what stands just before it), with "..." between them.
+// Blanks fill the rest of the panel's width, over what a longer name left there.
+std::string fitted_name(Canvas* c, const std::string& name)
+{
+    constexpr int ROOM = PANEL_RIGHT - LABEL_X;
+    std::string shown = name;
+    if (c->text_width(shown, Font::Default) > ROOM) {
+        size_t dot = name.rfind('.');
+        size_t tail_at = dot == std::string::npos || dot < 2 ? name.size() : dot - 2;
+        std::string tail = name.substr(tail_at);
+        while (!tail.empty() && c->text_width(tail, Font::Default) > ROOM / 2)   // the start matters more
+            tail.erase(0, 1);
+        size_t head = 0, head_limit = name.size() - tail.size();
+        while (head < head_limit && c->text_width(name.substr(0, head + 1) + "..." + tail, Font::Default) <= ROOM)
+            ++head;
+        shown = name.substr(0, head) + "..." + tail;
+    }
+    while (c->text_width(shown + ' ', Font::Default) <= ROOM)
+        shown += ' ';
+    return shown;
+}
+
 // Drawn from the display thread too: the log's path is read under the log's lock, and the
 // playback name only once playback has published it with its flag.
-std::string file_line()
+std::string file_line(Canvas* c)
 {
     if (g_datalog.logging_on != 0) {
-        std::lock_guard<std::mutex> lock(g_datalog.lock);
-        return format_text("%-20s", file_name_part(g_datalog.path).c_str());
+        std::string name;
+        {
+            std::lock_guard<std::mutex> lock(g_datalog.lock);
+            name = file_name_part(g_datalog.path);
+        }
+        return fitted_name(c, name);
     }
     if (g_playback.playing.load_acquire() != 0)
-        return format_text("%-20s", g_settings.playname.c_str());
+        return fitted_name(c, g_settings.playname);
     return format_text("%40s", "");
 }
 
@@ -64,7 +94,7 @@ void draw_values(Canvas* c)
 {
     value(c, 10, format_text("  %02d:%02d:%02d", static_cast<int>(g_display.run_hours),
                         static_cast<int>(g_display.run_minutes), static_cast<int>(g_display.run_seconds)));
-    c->text(LABEL_X, 29, file_line(), Font::Default, TEXT, BACKGROUND);
+    c->text(LABEL_X, 29, file_line(c), Font::Default, TEXT, BACKGROUND);
     value(c, 48, format_text("     %5u", static_cast<unsigned>(static_cast<int32_t>(g_display.prom_id))));
     value(c, 66, format_text("%s  %d", g_display.injection_type != 0 ? "MPFI," : "   TBI,",
                         static_cast<int>(g_display.cylinders)));
@@ -105,22 +135,27 @@ void refresh_port_state()
     Canvas* c = canvas();
     if (c == nullptr)
         return;
-    value(c, 120, std::string(14, ' '), TEXT, 142);
+    // The whole field from the label to its right edge is cleared: a device path shown before
+    // reaches further left than blanks ending at the state word would.
+    int label_end = LABEL_X + c->text_width("Port: ", Font::Default);
+    int blank = std::max(1, c->text_width(" ", Font::Default));
+    std::string blanks(static_cast<size_t>(std::max(1, (PORT_RIGHT - label_end) / blank)), ' ');
+    c->text(label_end, 120, blanks, Font::Default, TEXT, BACKGROUND);
+    value(c, 120, blanks, TEXT, PORT_RIGHT);
     // A device path is longer than a COM name: it starts after the label instead of covering it,
     // and when it would still run into the state word it is shortened to its last characters.
-    int label_end = LABEL_X + c->text_width("Port: ", Font::Default);
     std::string port = g_settings.port;
     if (90 - c->text_width(port, Font::Default) >= label_end) {
         value(c, 120, port, TEXT, 90);
     } else {
-        int room = 142 - c->text_width(" Closed", Font::Default) - label_end;
+        int room = PORT_RIGHT - c->text_width(" Closed", Font::Default) - label_end;
         if (c->text_width(port, Font::Default) > room)
             port = file_name_part(port);
         while (port.size() > 1 && c->text_width(port, Font::Default) > room)
             port.erase(0, 1);
         c->text(label_end, 120, port, Font::Default, TEXT, BACKGROUND);
     }
-    value(c, 120, g_port.indicator != 0 ? "Open" : "Closed", TEXT, 142);
+    value(c, 120, g_port.indicator != 0 ? "Open" : "Closed", TEXT, PORT_RIGHT);
 }
 
 void paint_status_panel()

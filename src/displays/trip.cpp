@@ -242,10 +242,15 @@ void draw_readout(Canvas* c, TripReadout which, uint32_t value, bool full)
         if (l.point_x >= 0)
             draw_point(c, l.big, l.point_x, l.y);
     }
+    // A figure too large for its places shows 9 in every place: it reads as "at least this much"
+    // rather than as a smaller number that it is not.
+    uint32_t largest = 9;
+    for (int place = 1; place < l.digits; ++place)
+        largest = largest * 10 + 9;
     int digits[TRIP_MAX_DIGITS];
-    uint32_t rest = value;
+    uint32_t rest = value < largest ? value : largest;
     for (int place = l.digits - 1; place >= 0; --place) {
-        digits[place] = place == 0 ? static_cast<int>(rest > 9 ? 9 : rest) : static_cast<int>(rest % 10);
+        digits[place] = static_cast<int>(rest % 10);
         rest /= 10;
     }
     for (int place = 0; place < l.leading_blanks && digits[place] == 0; ++place)

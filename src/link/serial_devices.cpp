@@ -2,6 +2,8 @@
 
 #include <glob.h>
 
+std::string g_device_folder = "/dev";
+
 std::string com_item_text(int n)
 {
     std::string digits = std::to_string(n);

@@ -73,6 +73,22 @@ void track_engine(const FrameRecord& f, int run_time, int hours)
     }
 }
 
+// Whether the frame just read from the playback file was read once before: a replay after a
+// back-up, counted when it was first read. A frame further on than any before ends a pending
+// back-up, as the replay has then caught up. Live frames are never replays.
+bool replayed_frame()
+{
+    FILE* file = g_stream.playback.file;
+    if (g_stream.run_mode != RUN_PLAYBACK || file == nullptr)
+        return false;
+    int64_t end = ftello(file);
+    if (end <= g_playback.read_up_to)
+        return true;
+    g_playback.read_up_to = end;
+    g_playback.pending_backup = 0;
+    return false;
+}
+
 void dispatch(const FrameRecord& f)
 {
     int r = run_time_seconds(f);
@@ -104,7 +120,10 @@ void dispatch(const FrameRecord& f)
         wheel();
 
     int active = g_display.active_display;
-    if (g_playback.pending_backup == 0) {
+    // Nothing is counted twice however the pending back-up ends: an engine that is off ends it
+    // while the replay may still be short of where the back-up was pressed.
+    bool replayed = replayed_frame();
+    if (g_playback.pending_backup == 0 && !replayed) {
         if (g_playback.playing != 0) {
             g_playback.progress_count = g_playback.progress_count + 1;
             if (g_playback.progress_count >= 17) {
@@ -194,7 +213,11 @@ void playback_pass()
         // Back-up and pause do nothing once the file has ended: the reader waits there.
         if (int16_t backup = g_playback.backup_seconds.exchange(0); backup != 0 && g_playback.end_of_file == 0) {
             back_up(backup);
+            // The one frame at the new place is drawn even when the frame-skip count would pass
+            // it over: while paused it is all the user gets to see of the back-up.
+            g_display.draw_now = 1;
             decode_and_dispatch();
+            g_display.draw_now = 0;
         }
         if (g_playback.paused == 0)
             decode_and_dispatch();
@@ -321,6 +344,7 @@ void reset_display()
     g_display.last_flush = -1;
     g_display.previous_seconds = -1;
     g_display.ve_save_time = 0;
+    g_display.draw_now = 0;
     g_display.last_bank_shown = -1;
     g_display.stop = 0;
     g_display.frames_dispatched = 0;

@@ -83,6 +83,10 @@ struct DisplayState {
     Shared<int32_t> engine_running{0};
 
     Shared<int32_t> ve_save_time{0};     // one-second counter value of the next periodic VE save
+    // Set while the frame a back-up shows is dispatched: the gauges draw it whatever their
+    // frame-skip counter says (a replayed frame reaches only them and the diagnostics, which draw
+    // every frame). Display thread.
+    Shared<int32_t> draw_now{0};
     Shared<int32_t> last_bank_shown{-1}; // bank the bank select window last showed
 
     // The display thread's own bookkeeping.

@@ -173,7 +173,7 @@ TEST_F(Viewer, OpeningALogShowsItsFirstPageWithHeadingsAndAScrollBarOverEveryRow
     EXPECT_EQ(get_run_mode(), RUN_ANALYSIS) << "the display thread takes no frames";
     EXPECT_EQ(controls.ids(), (std::vector<int>{ANALYSIS_VIEW_LOG, ANALYSIS_DUMP_LOG, ANALYSIS_SINGLE_HEADER,
                                                  ANALYSIS_CREATE_CSV, ANALYSIS_QMILE, ANALYSIS_FIND_MARK,
-                                                 ANALYSIS_SCROLL, ANALYSIS_GRAPH}));
+                                                 ANALYSIS_SCROLL, ANALYSIS_GRAPH, ANALYSIS_CELLS}));
     EXPECT_FALSE(controls.get(ANALYSIS_SCROLL).enabled) << "no table yet";
 
     view(numbered_log(), "first-page.dat");

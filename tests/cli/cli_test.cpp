@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -134,6 +135,20 @@ TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
     const std::string bin = write_temp_file("one-line.bin", learnable_bin());
     const std::string missing = dir + "/absent.dat";
     const std::string table = write_temp_file("three-rows.tbl", Bytes(3 * 109, ' '));
+    const std::string not_bin = write_temp_file("not-a-calibration.bin", Bytes{0x01, 0x2C, 'Z', 'O', 'X', '8', 0});
+    // A table the smoother cannot fit at this factor (ier 3), from its fixtures.
+    std::string noisy;
+    {
+        std::string fixtures = read_file(std::string(GLANZO_SOURCE_DIR) + "/tests/velearn/smoother_fixtures.txt");
+        size_t at = fixtures.find("case noise-a 1e-06 3\n");
+        ASSERT_NE(at, std::string::npos);
+        at += std::strlen("case noise-a 1e-06 3\n");
+        size_t end = at;
+        for (int row = 0; row < 35; ++row)
+            end = fixtures.find('\n', end) + 1;
+        std::string rows = fixtures.substr(at, end - at);
+        noisy = write_temp_file("noisy.txt", Bytes(rows.begin(), rows.end()));
+    }
     struct Case {
         const char* what;
         std::string args;
@@ -152,6 +167,8 @@ TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
         {"an export written into no folder", "export " + log + " -o " + dir + "/no/such/x.csv"},
         {"a missing table to time", "qmile " + missing},
         {"a missing BIN to check", "bin check " + missing},
+        {"a file to check that is no calibration BIN", "bin check " + not_bin},
+        {"a table the smoother cannot fit", "smooth 1e-06 <" + noisy},
         {"a missing BIN to convert", "bin convert " + missing + " " + dir + "/c.bin"},
         {"a smoothing factor that is no number", "smooth abc"},
         {"a smoothing factor that is not finite", "smooth inf"},
@@ -171,7 +188,7 @@ TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
         {"flashing over no device", "flash read --port /dev/nonexistent-port --bank 1 --file " + dir + "/f.bin"},
     };
     for (const Case& c : cases) {
-        CliRun r = run_cli(c.args + " </dev/null");
+        CliRun r = run_cli(c.args.find('<') == std::string::npos ? c.args + " </dev/null" : c.args);
         EXPECT_NE(r.exit_code, 0) << c.what;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ":\n" << r.err;
     }

@@ -180,10 +180,12 @@ TEST(CliRecord, RefusesADeviceThatIsNotThere)
 
 namespace {
 
-TEST(EcmSim, ReplaysADataLogsFramesInOrder)
+// A log of `frames` frames numbered in bytes 90 to 93, as ecm-sim numbers its own, with a time
+// record every ten.
+std::string numbered_log(const std::string& name, uint32_t frames)
 {
     Bytes source;
-    for (uint32_t i = 0; i < 200; ++i) {
+    for (uint32_t i = 0; i < frames; ++i) {
         FrameRecord f = sample_frame(i);
         f.b[90] = 0;
         f.b[91] = 0;
@@ -193,7 +195,12 @@ TEST(EcmSim, ReplaysADataLogsFramesInOrder)
         if (i % 10 == 0)
             append(source, time_record(1, 2, 2024, 3, 4, 5));
     }
-    std::string src = write_temp_file("replay-src.dat", source);
+    return write_temp_file(name, source);
+}
+
+TEST(EcmSim, ReplaysADataLogsFramesInOrder)
+{
+    std::string src = numbered_log("replay-src.dat", 200);
     SimProcess sim({"--replay", src});
     std::string log = temp_dir() + "/replayed.dat";
     ASSERT_EQ(run_command(std::string(GLANZO_CLI) + " record --port " + sim.device() + " -o " + log +
@@ -205,6 +212,40 @@ TEST(EcmSim, ReplaysADataLogsFramesInOrder)
     for (size_t i = 1; i < c.sequence.size(); ++i)
         ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1);
     EXPECT_LT(c.sequence.back(), 200u);
+}
+
+TEST(EcmSim, AReplayedLogThatHasEndedStaysSilentOnAStreamRequestAndStillEndsOnSigterm)
+{
+    // Two seconds of log under a four-second recording, which asks for the stream every second.
+    SimProcess sim({"--replay", numbered_log("replay-short.dat", 34)});
+    std::string log = temp_dir() + "/replayed-short.dat";
+    ASSERT_EQ(run_command(std::string(GLANZO_CLI) + " record --port " + sim.device() + " -o " + log + " --seconds 4"),
+              0);
+    LogContents c = read_log_contents(log);
+    ASSERT_FALSE(c.sequence.empty());
+    for (size_t i = 1; i < c.sequence.size(); ++i)
+        ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1);
+    EXPECT_EQ(c.sequence.back(), 33u) << "the log to its end, and nothing after it";
+    EXPECT_TRUE(sim.terminate_within(3)) << "SIGTERM ends the simulator after the log's end";
+}
+
+TEST(EcmSim, WithLoopAReplayedLogStartsAgainAtItsEnd)
+{
+    SimProcess sim({"--replay", numbered_log("replay-loop.dat", 20), "--loop"});
+    std::string log = temp_dir() + "/replayed-loop.dat";
+    ASSERT_EQ(run_command(std::string(GLANZO_CLI) + " record --port " + sim.device() + " -o " + log + " --seconds 3"),
+              0);
+    LogContents c = read_log_contents(log);
+    ASSERT_GT(c.sequence.size(), 30u) << "more frames than the log holds";
+    int starts_again = 0;
+    for (size_t i = 1; i < c.sequence.size(); ++i) {
+        if (c.sequence[i - 1] == 19u && c.sequence[i] == 0u)
+            ++starts_again;
+        else
+            ASSERT_EQ(c.sequence[i], c.sequence[i - 1] + 1) << "at " << i;
+    }
+    EXPECT_GE(starts_again, 1);
+    EXPECT_TRUE(sim.terminate_within(3));
 }
 
 }  // namespace

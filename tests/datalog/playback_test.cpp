@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "datalog/playback.h"
 #include "displays/controls.h"
+#include "displays/gauges.h"
 #include "displays/recording_canvas.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
@@ -170,6 +171,59 @@ TEST_F(Playback, ABackUpOnTheLastFrameOfASecondAimsAtTheFirstOfTheNext)
     passes(1);
     EXPECT_EQ(g_playback.backup_target_seconds, 100 + 3);
     EXPECT_EQ(g_playback.backup_target_index, 0);
+}
+
+TEST_F(Playback, EveryBackUpWhilePausedIsDrawnWhateverTheFrameSkipCountSays)
+{
+    RecordingCanvas canvas;
+    attach_canvas(&canvas);
+    g_frame_hooks.update[ROUTINE_GAUGE] = gauge_update;
+    g_settings.frame_skip_code = 3;   // four times a second: a redraw every fourth frame
+    play_drive(300);
+    passes(171);                      // frames 0..170 shown
+    rec.click(PLAYBACK_PAUSE);
+    // Each click steps back two seconds (34 frames) from after the frame shown and shows the one
+    // frame there, whose run time (100 s + frame / 17) the status panel gives as the gauges redraw.
+    for (int shown_frame : {137, 104, 71, 38}) {
+        canvas.clear();
+        rec.click(PLAYBACK_BACKUP);
+        passes(3);
+        EXPECT_EQ(canvas.text_at(140, 10), format_text("  00:01:%02d", 40 + shown_frame / 17))
+            << "the back-up to frame " << shown_frame << " is on the screen";
+    }
+    attach_canvas(nullptr);
+}
+
+TEST_F(Playback, ABackUpIntoTheEngineOffStartOfALogCountsNoFrameTwice)
+{
+    // The engine is off for the log's first two seconds: the first replayed frame ends the
+    // pending back-up, while the frames up to where it was pressed were all counted already.
+    Bytes log = time_record(3, 7, 2013, 13, 5, 0);
+    for (uint32_t n = 0; n < 300; ++n) {
+        FrameRecord f = drive_frame(n);
+        if (n < 34)
+            f.b[1] = 0;
+        append(log, frame_bytes(f));
+    }
+    path = write_temp_file("cold_start.dat", log);
+    ASSERT_EQ(start_playback_file(path), 0);
+    passes(150);   // frames 0..149
+    playback_back_up(10);
+    passes(200);   // from the start again: the first pass shows frames 0 and 1, then up to 200
+    ASSERT_EQ(shown.back(), 200u);
+    // The trip computer (and with it [TOTALVSS] and [TOTALPW]) had every frame once, in order.
+    ASSERT_EQ(counted.size(), 201u);
+    for (size_t i = 0; i < counted.size(); ++i)
+        ASSERT_EQ(counted[i], i) << "frame " << counted[i] << " counted twice or out of order";
+    EXPECT_EQ(rec.get(PLAYBACK_PROGRESS).steps, 201 / 17) << "the progress bar stepped once a second";
+    EXPECT_EQ(g_playback.pending_backup, 0);
+
+    // A second back-up that lands inside the running part behaves the same way.
+    playback_back_up(4);
+    passes(100);
+    for (size_t i = 0; i < counted.size(); ++i)
+        ASSERT_EQ(counted[i], i) << "frame " << counted[i] << " counted twice or out of order";
+    EXPECT_EQ(counted.back(), shown.back());
 }
 
 TEST_F(Playback, TheProgressBarStepsOncePerSecondOfStreamAndNotDuringAReplay)

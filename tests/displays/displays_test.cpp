@@ -5,12 +5,14 @@
 
 #include "config/settings.h"
 #include "datalog/datalog.h"
+#include "datalog/playback.h"
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
 #include "displays/recording_canvas.h"
 #include "displays/status_panel.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
+#include "support/param_name.h"
 #include "support/scripted_ui.h"
 
 namespace {
@@ -92,6 +94,33 @@ TEST_F(DisplaysTest, StatusPanelWritesItsValuesRightAlignedBesideTheLabels)
     EXPECT_EQ(paused->s, "  Pause");
     EXPECT_EQ(paused->fg, HIGHLIGHT);
 }
+
+// Names on the file line against a panel 134 pixels wide (this canvas: 8 pixels a character).
+struct ShownName {
+    const char* name;
+    const char* shown;
+};
+
+class StatusPanelNames : public DisplaysTest, public ::testing::WithParamInterface<ShownName> {};
+
+TEST_P(StatusPanelNames, KeepWithinThePanelWithTheirStartAndExtension)
+{
+    g_playback.playing = 1;
+    g_settings.playname = GetParam().name;
+    paint_status_panel();
+    std::string line = canvas.text_at(10, 29);
+    EXPECT_LE(canvas.text_width(line, Font::Default), 134);
+    EXPECT_EQ(line.substr(0, line.find_last_not_of(' ') + 1), GetParam().shown);
+    g_playback.playing = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Status, StatusPanelNames,
+    ::testing::Values(ShownName{"drive.dat", "drive.dat"}, ShownName{"0123456789abcdef", "0123456789abcdef"},
+                      ShownName{"2026-12-08_drag_strip_run3.dat", "2026-12...n3.dat"},
+                      ShownName{"a_name_without_an_extension_at_all", "a_name_withou..."},
+                      ShownName{"run.extension_far_too_long_to_show", "run.e..._to_show"}),
+    NameFromSentence());
 
 TEST_F(DisplaysTest, WrongFirmwareIsToldOnceAndOnlyOnTheGaugeDisplay)
 {

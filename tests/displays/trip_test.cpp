@@ -223,6 +223,31 @@ TEST_F(TripPage, DistanceShowsTenthsUpTo999Point9AndWholeUnitsFrom1000)
     EXPECT_EQ(distance(), " 12.3");
 }
 
+TEST_F(TripPage, AFigureTooLargeForItsPlacesShowsNineInEveryPlace)
+{
+    // 12345 miles at 150 MPG: neither fits its read-out.
+    double miles = 12345, gallons = miles / 150;
+    set_totals(4000, 30, miles * 4000, gallons / (0.00390630961 * 30 / 14400));
+    paint_trip_page();
+    EXPECT_EQ(distance(), "9999");
+    std::string average;
+    for (int x : {460, 540, 600, 640})
+        average += glyph_at(canvas, x, 122, true);
+    EXPECT_EQ(average, "99.9");
+    EXPECT_EQ(fuel(), " 82.30") << "a figure that fits is left as it is";
+
+    // Back within range, every place shows its own digit again.
+    set_totals(4000, 30, 9876.0 * 4000, 9876.0 / 54.3 / (0.00390630961 * 30 / 14400));
+    trip_compute();
+    canvas.clear();
+    paint_trip_page();
+    EXPECT_EQ(distance(), "9876");
+    average.clear();
+    for (int x : {460, 540, 600, 640})
+        average += glyph_at(canvas, x, 122, true);
+    EXPECT_EQ(average, "54.3");
+}
+
 TEST_F(TripPage, LeadingZerosAreBlankAndOnlyChangedDigitsAreDrawnAgain)
 {
     set_totals(4000, 30, 0, 0.05 / (0.00390630961 * 30 / 14400));

@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "support/log_builder.h"
 
@@ -61,6 +63,27 @@ std::string SimProcess::stop()
         pid_ = -1;
     }
     return read_file(err_path_);
+}
+
+bool SimProcess::terminate_within(double seconds)
+{
+    if (pid_ <= 0)
+        return true;
+    kill(pid_, SIGTERM);
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status;
+    bool ended = true;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            ended = false;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    return ended;
 }
 
 int run_command(const std::string& command)

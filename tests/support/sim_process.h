@@ -19,6 +19,9 @@ public:
     void signal(int sig) const;
     // Stops the simulator and returns what it printed on stderr (its counts).
     std::string stop();
+    // Sends SIGTERM and waits up to `seconds` for the simulator to end; true when it did. One
+    // that does not is killed, so that the test goes on.
+    bool terminate_within(double seconds);
 
 private:
     pid_t pid_ = -1;

@@ -137,6 +137,32 @@ TEST_F(AnalysisWindowTest, KeysWheelAndScrollBarPageTheSameRowsAndClicksSelect)
     shot.save(QString::fromStdString(temp_dir() + "/analysis_display.png"));
 }
 
+TEST_F(AnalysisWindowTest, UpAndDownScrollTheTableWhicheverControlHasTheFocusAndLeftAndRightDoNothing)
+{
+    MainWindow w(false);
+    open(w, quarter_mile_run(300), "ui-arrows.dat");
+    w.activateWindow();
+    auto* bar = qobject_cast<QScrollBar*>(w.controls_host().widget(ANALYSIS_SCROLL));
+    ASSERT_NE(bar, nullptr);
+    for (int id : {ANALYSIS_VIEW_LOG, ANALYSIS_DUMP_LOG, ANALYSIS_SINGLE_HEADER, ANALYSIS_CREATE_CSV, ANALYSIS_QMILE,
+                   ANALYSIS_FIND_MARK, ANALYSIS_GRAPH, ANALYSIS_SCROLL}) {
+        QWidget* control = w.controls_host().widget(id);
+        ASSERT_NE(control, nullptr) << id;
+        control->setFocus();
+        long top = g_viewer.top_row;
+        QTest::keyClick(control, Qt::Key_Down);
+        QTest::keyClick(control, Qt::Key_Down);
+        QTest::keyClick(control, Qt::Key_Up);
+        EXPECT_EQ(g_viewer.top_row, top + 1) << "Up and Down with control " << id;
+        QTest::keyClick(control, Qt::Key_Right);
+        EXPECT_EQ(g_viewer.top_row, top + 1) << "Right with control " << id;
+        QTest::keyClick(control, Qt::Key_Left);
+        EXPECT_EQ(g_viewer.top_row, top + 1) << "Left with control " << id;
+        EXPECT_EQ(bar->value(), top + 1) << "the scroll bar follows the table";
+        EXPECT_TRUE(control->hasFocus()) << "the focus stays on control " << id;
+    }
+}
+
 TEST_F(AnalysisWindowTest, ChangingUnitsInADialogRebuildsTheTableWhenItCloses)
 {
     MainWindow w(false);

@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSlider>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 #include "app/main_window.h"
@@ -19,6 +21,7 @@
 #include "config/preferences.h"
 #include "config/settings.h"
 #include "config/user_devices.h"
+#include "datalog/datalog.h"
 #include "datalog/playback.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
@@ -26,6 +29,7 @@
 #include "support/scripted_ui.h"
 #include "ui/serve.h"
 #include "ui/qt_controls.h"
+#include "ui/qt_ui.h"
 #include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
 
@@ -206,6 +210,41 @@ TEST_F(DialogsTest, UserDeviceDialogCorrectsFieldsAsTheyAreLeftAndStoresOnApply)
     EXPECT_EQ(g_adc.catalogue[22].name, "Oil Pressure") << "the catalogue was rebuilt on closing";
     EXPECT_NE(config().find("[UD0UNIT] psi\r\n"), std::string::npos);
     EXPECT_EQ(static_cast<int>(g_ui_state.modal_dialog_open), 0);
+}
+
+TEST_F(DialogsTest, TheDataLogDialogRefusesANameInAFolderThatDoesNotExistAndTakesTheCorrectedOne)
+{
+    std::string folder = temp_dir() + "/logs-here";
+    std::filesystem::create_directories(folder);
+    std::remove((folder + "/drive.dat").c_str());
+    g_settings.dlogpath = folder + "/";
+    g_settings.dlogname = "";
+    QtUi qt;
+    set_ui(&qt);
+    QString refusal;
+    bool open_after_refusal = false;
+    with_dialog([] { choose_and_start_logging(); }, [&](QWidget* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("no_such_folder/drive.dat");
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                refusal = box->text();
+                box->accept();
+            }
+        });
+        static_cast<QDialog*>(dialog)->accept();
+        open_after_refusal = dialog->isVisible();
+        name->setText("drive.dat");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    set_ui(&ui);
+    EXPECT_TRUE(refusal.contains("no_such_folder")) << refusal.toStdString();
+    EXPECT_TRUE(open_after_refusal) << "the user corrects the name in the dialog";
+    EXPECT_EQ(g_datalog.logging_on, 1);
+    EXPECT_EQ(g_settings.dlog, folder + "/drive.dat");
+    EXPECT_TRUE(ui.shown.empty()) << "no failure after the dialog";
+    stop_logging();
 }
 
 TEST_F(DialogsTest, VeDisplayButtonsChooseTheTableAndClearDataGivesTheKeysBack)

@@ -6,7 +6,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
+#include <QScreen>
 #include <QTest>
 
 #include <csignal>
@@ -281,14 +283,53 @@ TEST_F(FlashShell, TheBankSelectWindowSwitchesTheBankAndTheStatusPanelFollows)
     ASSERT_NE(bank, nullptr);
     EXPECT_EQ(g_settings.actvfbnk, 1);
 
+    // What the window has handed to the screen (not a fresh rendering of it, as grab() would be).
+    auto on_screen = [&] { return bank->screen()->grabWindow(bank->winId()).toImage(); };
+    auto cell_colour = [](const QImage& shown, int cell) { return shown.pixelColor(25 + cell * 50 + 20, 30); };
+    const QColor active(255, 153, 0), black(0, 0, 0);
+    QImage cells;
+    auto filled_alone = [&](int cell) {
+        return serve_until([&] {
+            cells = on_screen();
+            for (int i = 0; i < 8; ++i)
+                if (cell_colour(cells, i) != (i == cell ? active : black))
+                    return false;
+            return true;
+        }, 3);
+    };
+    int first = g_display.bank;
+    ASSERT_TRUE(filled_alone(first)) << "cell " << first << " filled at open";
+
+    // Each bank the stream reports moves the fill on the screen.
+    for (int to : {5, 2}) {
+        QTest::mouseClick(bank, Qt::LeftButton, {}, QPoint(25 + to * 50 + 20, 30));
+        ASSERT_TRUE(serve_until([&] { return g_display.bank == to; }, 5)) << "the stream reports bank " << to;
+        EXPECT_TRUE(filled_alone(to)) << "cell " << to << " filled, the others black";
+    }
+
+    // The dotted outline follows the pointer: drawn round the cell under it, gone from the one it left.
+    const QColor hover(15, 15, 15);
+    auto outlined = [&](const QImage& shown, int cell) {
+        for (int x = 23 + cell * 50; x < 71 + cell * 50; ++x)
+            if (shown.pixelColor(x, 4) == hover)
+                return true;
+        return false;
+    };
+    auto point_at = [&](int cell) {
+        QPointF at(25 + cell * 50 + 20, 30);
+        QMouseEvent move(QEvent::MouseMove, at, bank->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(bank, &move);
+    };
+    point_at(3);
+    EXPECT_TRUE(serve_until([&] { return outlined(on_screen(), 3); }, 3)) << "outline round cell 3";
+    point_at(6);
+    EXPECT_TRUE(serve_until([&] {
+        QImage shown = on_screen();
+        return outlined(shown, 6) && !outlined(shown, 3);
+    }, 3)) << "outline moved to cell 6";
     QTest::mouseClick(bank, Qt::LeftButton, {}, QPoint(25 + 5 * 50 + 20, 30));
     ASSERT_TRUE(serve_until([] { return g_display.bank == 5; }, 5)) << "the stream reports bank 5";
-    QImage cells;
-    ASSERT_TRUE(serve_until([&] {
-        cells = bank->grab().toImage();
-        return cells.pixelColor(25 + 5 * 50 + 20, 30) == QColor(255, 153, 0);
-    }, 3)) << "cell 5 filled";
-    EXPECT_EQ(cells.pixelColor(25 + 20, 30), QColor(0, 0, 0)) << "cell 0 no longer";
+    EXPECT_TRUE(filled_alone(5));
 
     // The status panel's "Flash Bank:" field says 5, as the same text drawn on its own.
     QtCanvas reference;

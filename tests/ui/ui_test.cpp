@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -11,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -21,9 +24,12 @@
 #include "config/devices.h"
 #include "config/settings.h"
 #include "datalog/datalog.h"
+#include "datalog/playback.h"
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
+#include "displays/status_panel.h"
 #include "link/port.h"
+#include "link/serial_devices.h"
 #include "link/ring.h"
 #include "stream/connection.h"
 #include "stream/display_thread.h"
@@ -106,6 +112,78 @@ TEST_F(ShellTest, CanvasDrawsARepeatedTextAgainOnceSomethingCoveredIt)
     EXPECT_EQ(before, canvas.snapshot()) << "a cleared picture gets its text back";
     canvas.text(100, 100, "8889", Font::Large, {240, 240, 240}, {20, 20, 20}, ALIGN_LEFT, true);
     EXPECT_NE(before, canvas.snapshot());
+}
+
+TEST_F(ShellTest, AShortPortNameLeavesNothingOfALongerOneShownBefore)
+{
+    QtCanvas shown, fresh;
+    attach_canvas(&shown);
+    g_settings.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0";
+    paint_status_panel();
+    g_settings.port = "COM5";   // chosen from the CommPort menu
+    refresh_port_state();
+    attach_canvas(&fresh);
+    paint_status_panel();
+    EXPECT_EQ(shown.snapshot().copy(0, 120, 160, 18), fresh.snapshot().copy(0, 120, 160, 18))
+        << "the port line reads as if COM5 had been the only name shown";
+}
+
+TEST_F(ShellTest, ALongLogNameStaysWithinTheStatusPanel)
+{
+    QtCanvas canvas;
+    attach_canvas(&canvas);
+    g_playback.playing = 1;
+    g_settings.playname = "2026-12-08_drag_strip_session_with_the_new_injectors_run3.dat";
+    paint_status_panel();
+    QImage line = canvas.snapshot().copy(0, 29, CANVAS_WIDTH, 16);
+    int rightmost = -1;
+    for (int y = 0; y < line.height(); ++y)
+        for (int x = 0; x < line.width(); ++x)
+            if (line.pixelColor(x, y) != QColor(20, 20, 20))
+                rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, 100) << "the name is there";
+    EXPECT_LT(rightmost, 144) << "and ends within the panel";
+    g_playback.playing = 0;
+}
+
+TEST_F(ShellTest, TheCommPortListShowsTheSerialDevicesThereAreWhenItOpens)
+{
+    std::string dev = temp_dir() + "/menu-dev";
+    std::filesystem::remove_all(dev);
+    std::filesystem::create_directories(dev);
+    g_device_folder = dev;
+    write_temp_file("menu-dev/ttyUSB0", Bytes());
+    MainWindow w(false);
+    QMenu* ports = nullptr;
+    for (QAction* a : w.menuBar()->actions())
+        if (a->menu() != nullptr)
+            for (QAction* item : a->menu()->actions())
+                if (item->text() == "&CommPort")
+                    ports = item->menu();
+    ASSERT_NE(ports, nullptr);
+    // What the list offers once it has opened: the devices after a separator ("-").
+    auto devices = [&] {
+        Q_EMIT ports->aboutToShow();
+        std::vector<std::string> out;
+        QList<QAction*> items = ports->actions();
+        for (qsizetype i = COM_PORT_COUNT; i < items.size(); ++i)
+            out.push_back(items[i]->isSeparator() ? "-" : items[i]->text().toStdString());
+        return out;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyUSB0"}));
+
+    // An adapter plugged in while the program runs, then the first one taken out.
+    write_temp_file("menu-dev/ttyACM0", Bytes());
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyUSB0", dev + "/ttyACM0"}));
+    std::filesystem::remove(dev + "/ttyUSB0");
+    EXPECT_EQ(devices(), (Names{"-", dev + "/ttyACM0"}));
+    ports->actions().back()->trigger();
+    EXPECT_EQ(g_settings.port, dev + "/ttyACM0") << "the device chosen is the one the item names";
+
+    std::filesystem::remove(dev + "/ttyACM0");
+    EXPECT_TRUE(devices().empty()) << "no devices, no separator";
+    g_device_folder = "/dev";
 }
 
 TEST_F(ShellTest, MessageBoxFromAnotherThreadWaitsForTheAnswer)

@@ -1,14 +1,15 @@
 // ecm-sim: a simulated ECM on a pseudo-terminal.
 //
-//   ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH]
+//   ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG [--loop]] [--silent] [--link PATH]
 //           [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--banks FILE] [--fault KIND:N]...
 //           [--fault-pause-ms MS] [--trace FILE] [--frame-times FILE]
 //   ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]
 //
 // Prints the slave device path as its first line on stdout, then behaves as the ECM on the wire
 // until killed, sending no faster than a serial line of --baud (115200 by default; 0: unpaced):
-// streams 17 frames a second from its engine model (or from a data log with --replay) and
-// answers the stream, bank and flash-mode messages. --silent never streams. --link keeps a symbolic
+// streams 17 frames a second from its engine model (or from a data log with --replay; at the log's
+// end it falls silent, or with --loop starts the log again) and answers the stream, bank and
+// flash-mode messages. --silent never streams. --link keeps a symbolic
 // link at PATH to the current device; SIGUSR1 takes the line away for --outage-ms (default 1500;
 // with a list, each outage takes the next length) and brings it back on a new device, which the
 // link then points to, as when a cable is pulled and plugged in again. --outage-times writes
@@ -106,7 +107,7 @@ void point_link(const std::string& link, const std::string& target)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG] [--silent] [--link PATH]\n"
+    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG [--loop]] [--silent] [--link PATH]\n"
                          "               [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--frame-times FILE]\n"
                          "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
                          "       ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]\n");

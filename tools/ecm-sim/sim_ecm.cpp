@@ -17,6 +17,10 @@ int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)
         opt.silent = true;
         return 1;
     }
+    if (a == "--loop") {
+        opt.loop = true;
+        return 1;
+    }
     if (a == "--map-sensor") {
         if (value == nullptr || (std::strcmp(value, "1") != 0 && std::strcmp(value, "2") != 0 && std::strcmp(value, "3") != 0))
             return -1;
@@ -159,17 +163,38 @@ void sim_receive(SimEcm& ecm, const uint8_t* bytes, size_t n, std::vector<ReplyC
     ecm.input.erase(ecm.input.begin(), ecm.input.begin() + static_cast<long>(pos));
 }
 
+namespace {
+
+// The replayed log's next good frame. At the log's end it starts again with --loop (once: a log
+// without a good frame ends all the same); otherwise the log stays over. The reader is not asked
+// again then, as it would wait at the end of the file for good.
+bool replay_frame(SimEcm& ecm, FrameRecord& f)
+{
+    for (int pass = 0; pass < 2 && !ecm.replay_ended; ++pass) {
+        RecordText time, marker;
+        int status;
+        while ((status = read_frame(f, time, marker)) == STREAM_BAD_CRC) {
+        }
+        if (status == STREAM_OK)
+            return true;
+        if (!ecm.options.loop)
+            break;
+        std::rewind(ecm.replay);
+        set_analysis_source(1, ecm.replay);
+    }
+    ecm.replay_ended = true;
+    return false;
+}
+
+}  // namespace
+
 bool sim_next_frame(SimEcm& ecm, std::vector<uint8_t>& out)
 {
     if (!ecm.streaming)
         return false;
     FrameRecord f;
     if (ecm.replay) {
-        RecordText time, marker;
-        int status;
-        while ((status = read_frame(f, time, marker)) == STREAM_BAD_CRC) {
-        }
-        if (status != STREAM_OK) {
+        if (!replay_frame(ecm, f)) {
             ecm.streaming = false;   // the log is over: the ECM falls silent
             return false;
         }

@@ -15,6 +15,7 @@ struct SimOptions {
     uint32_t seed = 1;
     int map_sensor = 1;     // the MAP sensor the engine model reports: 1, 2 or 3 bar
     std::string replay;     // stream this data log's frames instead of the model's
+    bool loop = false;      // start the replayed log again at its end (else the ECM falls silent)
     bool silent = false;    // never stream
     std::string banks;      // keep the flash banks in this file
     std::vector<Fault> faults;
@@ -30,6 +31,7 @@ struct SimEcm {
     int bank = 0;
     std::vector<uint8_t> input;   // received bytes not yet making a whole message
     FILE* replay = nullptr;
+    bool replay_ended = false;    // the log is over: no stream request wakes the ECM again
     FlashLoader loader;
     FILE* trace = nullptr;
     uint64_t frames_sent = 0;
