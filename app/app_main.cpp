@@ -27,7 +27,9 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
-        if (a == "--config" && has_value) {
+        if (a == "--version") {
+            o.version = true;
+        } else if (a == "--config" && has_value) {
             o.config = argv[++i];
         } else if (a == "--display" && has_value) {
             char* end = nullptr;

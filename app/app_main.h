@@ -18,6 +18,7 @@ struct AppOptions {
     double after = 0;
     std::string graph;        // a data log to graph (fit-all) instead of the main window
     std::string channels;     // the channels to graph, comma-separated
+    bool version = false;     // print the version and exit
     std::string compare;      // a second data log drawn over the graph
     std::string align;        // how it is aligned: start, marker:N or run
     std::vector<std::string> cells;   // after --cells: the log and the cell table's options

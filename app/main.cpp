@@ -4,6 +4,7 @@
 
 #include "app/app_main.h"
 #include "platform/shutdown_signals.h"
+#include "platform/version.h"
 
 int main(int argc, char** argv)
 {
@@ -14,6 +15,10 @@ int main(int argc, char** argv)
     if (parse_app_options(argc, argv, options, error) != 0) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
+    }
+    if (options.version) {
+        std::printf("GlanzoFlash %s\n", GLANZO_VERSION);
+        return 0;
     }
     // The toolkit reads options of its own from the command line (an X11 "--display" among them):
     // it gets only the program's name, ours are parsed above.

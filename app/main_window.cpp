@@ -247,6 +247,7 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
     attach_canvas(&canvas_);
     attach_controls(controls_.get());
     g_port.on_port_state = show_port_in_panel;
+    g_port.on_open_refused = show_port_refusal;
     install_link_hooks();
     g_datalog.on_change = logging_changed;
     g_ve_learn.on_change = ve_learn_changed;
@@ -703,6 +704,7 @@ void MainWindow::shutdown()
     timer_.stop();
     ui_.set_closing();
     g_port.on_port_state = nullptr;
+    g_port.on_open_refused = nullptr;
     g_datalog.on_change = nullptr;
     g_ve_learn.on_change = nullptr;
     if (threads_started_) {

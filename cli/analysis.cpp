@@ -1,4 +1,4 @@
-// glanzo-cli table, export and qmile: the log analysis without a window.
+// glanzo-cli table, export, qmile and channels: the log analysis without a window.
 #include <unistd.h>
 
 #include <charconv>
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "analysis/channels.h"
 #include "analysis/export.h"
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
@@ -165,4 +166,20 @@ int cmd_qmile(const Args& args)
     std::fclose(table);
     std::printf("{%s}\n", qmile_json_fields(r).c_str());
     return 0;
+}
+
+int cmd_channels(const Args& args)
+{
+    if (args.size() != 1)
+        return fail("usage: glanzo-cli channels LOG");
+    // The channels a log graph offers come from the settings, not from the log's bytes (a log
+    // holds frames, whatever their number or damage): LOG need only be a file that can be read, as
+    // it must for the graph itself.
+    if (!readable(args[0]))
+        return fail(open_error(args[0]));
+    std::string out;
+    for (const ChannelInfo& channel : channel_catalogue())
+        out += channel.name + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : fail("cannot write the channel names");
 }

@@ -14,7 +14,8 @@ int fail(const std::string& message);
 int fail_unless_reported(int rc, const std::string& message);
 // "cannot open PATH: reason" from errno.
 std::string open_error(const std::string& path);
-// 0 when the device a port name stands for can be opened now; else fail()'s 1 with the reason.
+// 0 when the device a port name stands for can be opened now; else fail()'s 1 with the reason
+// (and the remedy, when the user lacks permission or another program holds the device).
 int check_device(const std::string& port);
 
 // Subcommands; each gets the arguments after its name and returns the exit code.
@@ -31,4 +32,6 @@ int cmd_smooth(const Args& args);
 int cmd_velearn(const Args& args);
 int cmd_trip(const Args& args);
 int cmd_knock(const Args& args);
+// The log graph's channel names, one a line.
+int cmd_channels(const Args& args);
 int cmd_cells(const Args& args);

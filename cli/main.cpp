@@ -14,6 +14,7 @@
 #include "link/port.h"
 #include "platform/files.h"
 #include "platform/ui_services.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ constexpr Command COMMANDS[] = {
     {"velearn", "velearn LOG --from SRC.bin --to NEW.bin", cmd_velearn},
     {"trip", "trip LOG", cmd_trip},
     {"knock", "knock LOG", cmd_knock},
+    {"channels", "channels LOG   (the log graph's channel names, one a line)", cmd_channels},
     {"cells", "cells LOG --z CH (--grid ve | --x CH --x-axis V,... --y CH --y-axis V,...) [OPTIONS]", cmd_cells},
 };
 
@@ -102,7 +104,7 @@ int check_device(const std::string& port)
     std::string device = device_path_for(port);
     int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (probe < 0)
-        return fail(open_error(device));
+        return fail(port_open_error_text(device, errno));
     ::close(probe);
     return 0;
 }
@@ -119,6 +121,9 @@ int main(int argc, char** argv)
             config = argv[++i];
         } else if (a == "--help" || a == "-h") {
             print_usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("glanzo-cli %s\n", GLANZO_VERSION);
             return 0;
         } else {
             args.push_back(a);

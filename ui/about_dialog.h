@@ -1,4 +1,5 @@
-// The About box of both desktop programs: the program's icon, its name and version, and OK;
+// The About box of both desktop programs: the program's icon, its name and version, the release
+// (the program's file name and the version --version prints), and OK;
 // closed by OK or Cancel (Esc). `modal_dialog_open` is set while it shows.
 #pragma once
 

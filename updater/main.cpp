@@ -26,6 +26,7 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/shutdown_signals.h"
+#include "platform/version.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
 #include "ui/shutdown_signal_watch.h"
@@ -82,7 +83,9 @@ int run(const std::string& port)
         return fail("cannot start the link thread");
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (g_port.link_running == 0 && std::chrono::steady_clock::now() < deadline)
+    // A refusal the user must put right (permission, another program) is not waited out.
+    while (g_port.link_running == 0 && !open_error_remediable(g_port.open_error) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     request_ring_flush();
 
@@ -90,7 +93,8 @@ int run(const std::string& port)
     if (g_update.stop_request != 0) {
         rc = fail("stopped before the update began");
     } else if (g_port.link_running == 0) {
-        rc = fail("cannot open " + device_path_for(port));
+        rc = fail(g_port.open_error != 0 ? port_open_error_text(device_path_for(port), g_port.open_error)
+                                         : "cannot open " + device_path_for(port));
     } else {
         flash_clear();
         rc = run_update_and_report();
@@ -156,7 +160,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
-        if (a == "--config" && has_value) {
+        if (a == "--version") {
+            std::printf("ZOV_J8Update %s\n", GLANZO_VERSION);
+            return 0;
+        } else if (a == "--config" && has_value) {
             config = argv[++i];
         } else if (a == "--port" && has_value) {
             port = argv[++i];

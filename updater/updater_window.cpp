@@ -272,6 +272,7 @@ int UpdaterWindow::start()
     set_flash_sink(&sink_);
     g_message_area.on_change = message_area_changed;
     g_port.on_port_state = port_state_changed;
+    g_port.on_open_refused = show_port_refusal;
     g_update.on_finished = update_thread_finished;
     if (start_updater_link() != 0) {
         ui().message_box("CreateThread failed", "comm", MB_OK);
@@ -426,6 +427,7 @@ void UpdaterWindow::shutdown()
     g_update.on_finished = nullptr;
     g_message_area.on_change = nullptr;
     g_port.on_port_state = nullptr;
+    g_port.on_open_refused = nullptr;
     if (link_started_) {
         stop_updater_link();
         link_started_ = false;

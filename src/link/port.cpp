@@ -6,10 +6,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "link/link_thread.h"
+#include "platform/files.h"
+#include "platform/ui_services.h"
 
 PortState g_port;
 
@@ -30,6 +34,32 @@ std::string current_path()
     return g_port.device_path;
 }
 
+// Records why `path` did not open, and tells the user the first time a refusal they can put
+// right comes from that device: the back-off retries every few seconds, and a message at each
+// one would bury the window.
+void note_open_failure(const std::string& path, int error)
+{
+    g_port.open_error = error;
+    void (*tell)(const std::string&) = g_port.on_open_refused;
+    if (!open_error_remediable(error) || tell == nullptr)
+        return;
+    std::string key = path + "\n" + std::to_string(error == EPERM ? EACCES : error);
+    std::vector<std::string>& told = g_port.refusals_told;
+    if (std::find(told.begin(), told.end(), key) != told.end())
+        return;
+    told.push_back(key);
+    tell(port_open_error_text(path, error));
+}
+
+void note_open_success(const std::string& path)
+{
+    g_port.open_error = 0;
+    std::vector<std::string>& told = g_port.refusals_told;
+    told.erase(std::remove_if(told.begin(), told.end(),
+                              [&](const std::string& key) { return key.compare(0, path.size() + 1, path + "\n") == 0; }),
+               told.end());
+}
+
 }  // namespace
 
 std::string device_path_for(const std::string& port_name)
@@ -47,6 +77,27 @@ std::string device_path_for(const std::string& port_name)
             return "/dev/ttyS" + std::to_string(n - 1);
     }
     return "/dev/" + port_name;
+}
+
+bool open_error_remediable(int error) { return error == EACCES || error == EPERM || error == EBUSY; }
+
+std::string port_open_error_text(const std::string& device, int error)
+{
+    std::string text = "cannot open " + device + ": ";
+    if (error == EACCES || error == EPERM)
+        return text + "permission denied; add your user to the dialout group: sudo usermod -aG dialout $USER, "
+                      "then log in again";
+    if (error == EBUSY)
+        return text + "another program has it open; close that program first";
+    return text + file_error_text(error);
+}
+
+void show_port_refusal(const std::string& text)
+{
+    std::string sentence = text;
+    if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z')
+        sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+    ui().message_box(sentence, "Serial Port", MB_OK | MB_ICONEXCLAMATION);
 }
 
 int32_t next_reopen_delay(const LinkProfile& profile, int32_t delay_ms)
@@ -91,8 +142,11 @@ int open_port()
     if (path.empty())
         return 0;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        note_open_failure(path, errno);
         return 0;
+    }
+    note_open_success(path);
     g_port.fd = fd;
     // Nobody else may open the device while we hold it.
     if (ioctl(fd, TIOCEXCL) != 0)
@@ -179,4 +233,6 @@ void reset_port()
     g_port.on_port_state = nullptr;
     g_port.profile = &MAIN_LINK;
     g_port.stop = 0;
+    g_port.open_error = 0;
+    g_port.refusals_told.clear();
 }

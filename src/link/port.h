@@ -53,6 +53,16 @@ struct PortState {
     Shared<void (*)()> stop_stream{nullptr};
     // Sleeps of the back-off loop go through here so that a stopping program is not held 5 s.
     Shared<int32_t> stop{0};
+    // Why the last open of the device failed (its errno); 0 once an open succeeds.
+    Shared<int32_t> open_error{0};
+    // Tells the user why the device cannot be opened, when it is something they can put right
+    // (port_open_error_text); run on the link thread once per device and reason, not at every
+    // retry. Set at start-up by a program with a window and kept by resets; without it the
+    // attempts go on silently.
+    Shared<void (*)(const std::string& text)> on_open_refused{nullptr};
+    // The "device\nerrno" refusals told so far; link thread only. An open of the device that
+    // succeeds forgets its entries, so a later refusal is told again.
+    std::vector<std::string> refusals_told;
 };
 
 extern PortState g_port;
@@ -60,6 +70,15 @@ extern PortState g_port;
 // The device a port name stands for: "COMn" is /dev/ttyS(n-1), a name beginning with "/" is used
 // as it is, anything else is taken as a name under /dev.
 std::string device_path_for(const std::string& port_name);
+
+// True when an open that failed with `error` is something the user can put right: no permission
+// for the device (EACCES, EPERM), or another program holding it open exclusively (EBUSY).
+bool open_error_remediable(int error);
+// "cannot open DEVICE: REASON", and for a failure the user can put right, what to do about it.
+std::string port_open_error_text(const std::string& device, int error);
+// What a program with a window sets as `on_open_refused`: the text in a message box (which holds
+// the link thread, and with it the next attempt, until the user has read it).
+void show_port_refusal(const std::string& text);
 
 // The wait after a failed attempt that waited `delay_ms`: doubled, then held at (main program) or
 // started over from (updater) the profile's longest wait.

@@ -1,6 +1,8 @@
 // glanzo-cli as a user runs it: the program, its arguments, its output and exit code.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +13,13 @@
 #include <filesystem>
 #include <string>
 
+#include "analysis/channels.h"
 #include "config/config.h"
+#include "config/devices.h"
 #include "config/settings.h"
+#include "support/live.h"
 #include "support/log_builder.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -186,6 +192,8 @@ TEST(Cli, EveryFailurePrintsExactlyOneLineOnStderr)
          "velearn " + log + " --from " + bin + " --to " + dir + "/no/such/n.bin"},
         {"a recording from no device", "record --port /dev/nonexistent-port -o " + dir + "/r.dat --seconds 1"},
         {"flashing over no device", "flash read --port /dev/nonexistent-port --bank 1 --file " + dir + "/f.bin"},
+        {"the channels of a missing log", "channels " + missing},
+        {"the channels of two logs", "channels " + log + " " + log},
     };
     for (const Case& c : cases) {
         CliRun r = run_cli(c.args.find('<') == std::string::npos ? c.args + " </dev/null" : c.args);
@@ -222,6 +230,7 @@ TEST(Cli, AFolderWhereAFileIsReadCannotBeOpened)
         "velearn " + dir + " --from " + bin + " --to " + temp_dir() + "/folder-new.bin",
         "bin check " + temp_dir(),
         "config rewrite " + temp_dir() + " " + temp_dir() + "/o.cfg",
+        "channels " + dir,
     };
     for (const std::string& c : commands) {
         CliRun r = run_cli(c);
@@ -253,6 +262,48 @@ TEST(CliConfig, RewriteWritesThroughALinkAndRefusesWhatIsNoRegularFile)
     EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
+// The names, one a line, that the settings in force give the log graph.
+std::string catalogue_lines()
+{
+    build_device_catalogue();
+    rebuild_channel_state();
+    std::string lines;
+    for (const ChannelInfo& channel : channel_catalogue())
+        lines += channel.name + "\n";
+    return lines;
+}
+
+TEST(CliChannels, ListTheLogGraphsChannelsOfTheConfigurationWhateverTheLogHolds)
+{
+    reset_everything();
+    const std::string defaults = catalogue_lines();
+    // Any readable file is a log, if a damaged one: its channels are still the settings' own.
+    const std::string logs[] = {write_temp_file("channels.dat", frame_bytes(sample_frame(1))),
+                                write_temp_file("channels-empty.dat", Bytes()),
+                                write_temp_file("channels-noise.dat", Bytes(5000, 0xA5))};
+    for (const std::string& log : logs) {
+        CliRun r = run_cli("channels " + log);
+        EXPECT_EQ(r.exit_code, 0) << log << ": " << r.err;
+        EXPECT_EQ(r.out, defaults) << log;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(defaults.substr(0, defaults.find('\n')), channel_catalogue().front().name);
+
+    // A wideband on ADC channel 2 adds its channel, named as the graph names it.
+    g_settings.ad[2].type = DEVICE_WIDEBAND;
+    g_settings.ad[2].index = 1;
+    g_settings.ad[2].insta = 1;
+    const std::string with_wideband = catalogue_lines();
+    ASSERT_NE(with_wideband, defaults);
+    std::string config = temp_dir() + "/channels.cfg";
+    set_config_path(config);
+    ASSERT_EQ(save_config(), 0);
+    CliRun r = run_cli("--config " + config + " channels " + logs[0]);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, with_wideband);
+    reset_everything();
+}
+
 TEST(Cli, RejectsUnknownCommandsAndAMissingConfig)
 {
     EXPECT_NE(run_cli("frobnicate").exit_code, 0);
@@ -276,5 +327,63 @@ TEST(CliBin, CheckPrintsTheSerialNumberOrExitsWith2)
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(run_cli("bin check " + temp_dir() + "/absent.bin").exit_code, 0);
 }
+
+// A device the user may not open, or one another program holds exclusively: the commands that
+// talk to the ECM say why, and what to do, as their one line. Root opens any device whatever its
+// mode and holder, so as root the programs run as the unprivileged user "nobody".
+struct RefusedPort {
+    const char* what;
+    bool held_by_another;
+    const char* reason;
+};
+
+class CliPortRefusal : public ::testing::TestWithParam<RefusedPort> {};
+
+TEST_P(CliPortRefusal, RecordFlashAndTheUpdaterSayWhyAndWhatToDoInTheirOneLine)
+{
+    const RefusedPort& p = GetParam();
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    if (p.held_by_another) {
+        ASSERT_EQ(chmod(name, 0666), 0);
+        ASSERT_EQ(ioctl(slave, TIOCEXCL), 0);
+    } else {
+        ASSERT_EQ(chmod(name, 0), 0);
+    }
+    // A folder the programs may reach and write, whoever they run as.
+    char folder[] = "/tmp/glanzo-refused-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    ASSERT_EQ(chmod(folder, 0777), 0);
+    std::string as_user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string line = std::string("cannot open ") + name + ": " + p.reason + "\n";
+    struct Program {
+        std::string command, prefix;
+    };
+    const Program programs[] = {
+        {std::string(GLANZO_CLI) + " record --port " + name + " -o " + dir + "/r.dat --seconds 1", "glanzo-cli: "},
+        {std::string(GLANZO_CLI) + " flash read --port " + name + " --bank 1 --file " + dir + "/f.bin", "glanzo-cli: "},
+        {std::string(GLANZO_UPDATER) + " --config " + dir + "/u.cfg --run --port " + name, "ZOV_J8Update: "},
+    };
+    for (const Program& program : programs) {
+        std::string err = dir + "/err";
+        int rc = run_command("cd " + dir + " && " + as_user + program.command + " >/dev/null 2>" + err);
+        EXPECT_EQ(rc, 1) << program.command;
+        EXPECT_EQ(read_file(err), program.prefix + line) << program.command;
+    }
+    std::filesystem::remove_all(dir);
+    close(master);
+    close(slave);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliPortRefusal,
+    ::testing::Values(RefusedPort{"ADeviceWhoseModeForbidsTheUser", false,
+                                  "permission denied; add your user to the dialout group: sudo usermod -aG "
+                                  "dialout $USER, then log in again"},
+                      RefusedPort{"ADeviceAnotherProgramHoldsExclusively", true,
+                                  "another program has it open; close that program first"}),
+    [](const ::testing::TestParamInfo<RefusedPort>& param) { return std::string(param.param.what); });
 
 }  // namespace

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and runs the programs from there: glanzo-cli, a BIN
-# update by ZOV_J8Update with its configuration beside it while bin/ can be written and in the
-# user's configuration folder once it cannot (as under /usr/bin), both windows offscreen, and the
-# menu entries checked with desktop-file-validate.
+# Installs the build into a temporary prefix and runs the programs from there: each one's --version,
+# glanzo-cli, a BIN update by ZOV_J8Update with its configuration beside it while bin/ can be
+# written and in the user's configuration folder once it cannot (as under /usr/bin), both windows
+# offscreen, and the menu entries checked with desktop-file-validate.
 #
-#   install_test.sh BUILD_DIR
+#   install_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
+version=$2
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 chmod 755 "$work"
@@ -18,7 +19,11 @@ fail() { echo "install test: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for program in GlanzoFlash ZOV_J8Update glanzo-cli ecm-sim; do
   [ -x "$prefix/bin/$program" ] || fail "$program is not installed under bin/"
+  [ "$("$prefix/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
+  [ -s "$prefix/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+  [ -s "$prefix/share/bash-completion/completions/$program" ] || fail "no completion for $program"
 done
+ls "$prefix"/share/metainfo/*.metainfo.xml >/dev/null || fail "no AppStream metadata"
 for program in GlanzoFlash ZOV_J8Update; do
   entry=$prefix/share/applications/$program.desktop
   desktop-file-validate "$entry" || fail "$entry does not validate"

@@ -2,6 +2,10 @@
 // carried over from another thread, the display switch, shutdown, and a live run on ecm-sim.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QMenu>
@@ -16,6 +20,8 @@
 #include <filesystem>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/app_main.h"
@@ -351,6 +357,66 @@ TEST_F(ShellTest, FirstStartWithoutAConfigurationCentresTheWindowOpensCom2AndWri
     QImage shot(QString::fromStdString(options.screenshot));
     EXPECT_EQ(shot.width(), 800);
     EXPECT_GT(shot.height(), 600) << "the client area and the menu bar";
+}
+
+// A port the user may not open: one message box says why and what to do, however often the link
+// tries again, and the status panel keeps showing it closed. Root opens any device, so as root the
+// whole process acts as the unprivileged user "nobody" meanwhile.
+TEST_F(ShellTest, APortTheUserMayNotOpenIsExplainedOnceWhileTheLinkKeepsTrying)
+{
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ASSERT_EQ(chmod(name, 0), 0);
+    char folder[] = "/tmp/glanzo-refused-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    ASSERT_EQ(chmod(folder, 0777), 0);
+    set_config_path(std::string(folder) + "/refused.cfg");
+    g_settings.port = name;
+
+    int boxes = 0;
+    QString title, text;
+    QTimer answerer;
+    answerer.setInterval(10);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            title = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answerer.start();
+    auto w = std::make_unique<MainWindow>(true);
+    // Every thread of the process changes with it; back to root however the test ends.
+    struct AsNobody {
+        bool dropped = geteuid() == 0 && setegid(65534) == 0 && seteuid(65534) == 0;
+        void restore()
+        {
+            if (dropped && seteuid(0) == 0 && setegid(0) == 0)
+                dropped = false;
+        }
+        ~AsNobody() { restore(); }
+    } as_nobody;
+    ASSERT_EQ(w->start(), 0);
+    // Four attempts: the first, then after 125, 250 and 500 ms.
+    EXPECT_TRUE(serve_until([] { return g_port.reopen_delay >= 1000; }, 10));
+    connect_port();   // the port chosen again from the menu: told once all the same
+    EXPECT_TRUE(serve_until([] { return g_port.reopen_delay < 500; }, 10)) << "the back-off starts over";
+    EXPECT_TRUE(serve_until([] { return g_port.reopen_delay >= 500; }, 10));
+    serve_for(0.1);
+    as_nobody.restore();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(title, "Serial Port");
+    EXPECT_EQ(text.toStdString(), std::string("Cannot open ") + name +
+                                      ": permission denied; add your user to the dialout group: sudo usermod -aG "
+                                      "dialout $USER, then log in again");
+    EXPECT_EQ(static_cast<int>(g_port.indicator), 0);
+    EXPECT_EQ(static_cast<int>(g_port.requested), PORT_OPEN) << "still trying";
+    w.reset();   // writes its configuration into the folder on the way out
+    std::filesystem::remove_all(folder);
+    close(master);
+    close(slave);
 }
 
 // ecm-sim streams; the window runs live, logs from the menu with a marker dropped by TAB, and

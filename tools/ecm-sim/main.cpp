@@ -48,6 +48,7 @@
 
 #include "config/config.h"
 #include "platform/numbers.h"
+#include "platform/version.h"
 #include "sim_ecm.h"
 #include "stream/reader.h"
 
@@ -281,7 +282,10 @@ int main(int argc, char** argv)
             return usage();
         if (taken > 0)
             continue;
-        if (a == "--pty") {
+        if (a == "--version") {
+            std::printf("ecm-sim %s\n", GLANZO_VERSION);
+            return 0;
+        } else if (a == "--pty") {
             pty_asked = true;
         } else if (a == "--write-log" && i + 1 < argc) {
             log_path = argv[++i];
