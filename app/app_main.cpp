@@ -14,11 +14,13 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "config/settings.h"
+#include "datalog/datalog.h"
 #include "displays/display_routines.h"
 #include "platform/paths.h"
 #include "stream/display_thread.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
+#include "ui/shutdown_signal_watch.h"
 
 int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
 {
@@ -39,6 +41,8 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
             o.display = static_cast<int>(n);
         } else if (a == "--playback" && has_value) {
             o.playback = argv[++i];
+        } else if (a == "--datalog" && has_value) {
+            o.datalog = argv[++i];
         } else if (a == "--screenshot" && has_value) {
             o.screenshot = argv[++i];
         } else if (a == "--graph" && has_value) {
@@ -66,12 +70,16 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
         } else {
-            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--screenshot PNG --after SECONDS]\n"
+            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--datalog LOG] [--screenshot PNG --after SECONDS]\n"
                     "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] "
                     "[--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]\n"
                     "       GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]";
             return -1;
         }
+    }
+    if (!o.datalog.empty() && (!o.playback.empty() || o.display == DISPLAY_ANALYSIS)) {
+        error = "--datalog records the live stream: not with --playback or the Analysis display";
+        return -1;
     }
     if (!o.channels.empty() && o.graph.empty()) {
         error = "--channels goes with --graph LOG";
@@ -110,6 +118,9 @@ int app_main(const AppOptions& options)
     // Messages of the start-up (a configuration that cannot be read) already come as windows.
     QtUi startup_ui;
     set_ui(&startup_ui);
+    // SIGTERM, SIGINT and SIGHUP close the main window (the log graph's or the cell tables' when
+    // one of those is shown instead).
+    ShutdownSignalWatch signal_watch;
 
     if (!options.config.empty())
         set_config_path(options.config);
@@ -124,11 +135,13 @@ int app_main(const AppOptions& options)
     g_graph.settings_path = settings_file_path(options, GRAPH_SETTINGS_FILE);
     const std::string cells_settings = settings_file_path(options, CELLS_SETTINGS_FILE);
     if (!options.cells.empty()) {
+        signal_watch.main_loop_starts(nullptr);
         int rc = run_cells_command(options.cells, options.screenshot, cells_settings);
         set_ui(nullptr);
         return rc;
     }
     if (!options.graph.empty()) {
+        signal_watch.main_loop_starts(nullptr);
         int rc = run_graph_command(options.graph, options.channels, options.screenshot, options.compare, options.align);
         set_ui(nullptr);
         return rc;
@@ -145,6 +158,8 @@ int app_main(const AppOptions& options)
         window.switch_display(d->menu_command);
     if (!options.playback.empty())
         window.play(options.playback);
+    if (!options.datalog.empty())
+        start_logging(options.datalog);
 
     int status = 0;
     if (!options.screenshot.empty()) {
@@ -157,6 +172,7 @@ int app_main(const AppOptions& options)
         });
     }
     QApplication::setQuitOnLastWindowClosed(true);
+    signal_watch.main_loop_starts(&window);
     int rc = QApplication::exec();
     window.shutdown();
     detach_graph_window();

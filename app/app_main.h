@@ -1,6 +1,6 @@
 // GlanzoFlash's entry: options, start-up in order, the message loop.
 //
-//   GlanzoFlash [--config FILE] [--display N] [--screenshot PNG --after SECONDS]
+//   GlanzoFlash [--config FILE] [--display N] [--datalog LOG] [--screenshot PNG --after SECONDS]
 //   GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...]
 //               [--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]
 //   GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]
@@ -13,6 +13,7 @@ struct AppOptions {
     std::string config;       // the configuration file (else the one beside the program)
     int display = 0;          // display to show after start-up (1 to 7), 0 for the gauges
     std::string playback;     // a data log to play back after start-up
+    std::string datalog;      // a data log to record into from start-up, as "&DataLog..." does
     std::string screenshot;   // write the window to this PNG after `after` seconds, then exit
     double after = 0;
     std::string graph;        // a data log to graph (fit-all) instead of the main window

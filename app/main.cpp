@@ -3,10 +3,13 @@
 #include <cstdio>
 
 #include "app/app_main.h"
+#include "platform/shutdown_signals.h"
 #include "platform/version.h"
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts (the toolkit's own included), so that all of them inherit the mask.
+    block_shutdown_signals();
     AppOptions options;
     std::string error;
     if (parse_app_options(argc, argv, options, error) != 0) {

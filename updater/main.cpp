@@ -7,6 +7,9 @@
 // The last two run without a window and print what the window would show: the message lines as
 // "colour: TEXT", message boxes as "CAPTION: TEXT". Exit 0 on success.
 //
+// SIGTERM, SIGINT and SIGHUP end the window as its close does, and an update (window or --run) at
+// its next bank boundary ("Update Stopped"); --run then fails.
+//
 // Without --config the configuration file is ZOV_J8Update.cfg beside the program, or in the user's
 // configuration folder when the program's folder cannot be written.
 #include <QApplication>
@@ -22,11 +25,14 @@
 #include "ecm/sink.h"
 #include "link/port.h"
 #include "link/ring.h"
+#include "platform/shutdown_signals.h"
 #include "platform/version.h"
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
+#include "ui/shutdown_signal_watch.h"
 #include "update/commands.h"
 #include "update/update.h"
+#include "update/update_thread.h"
 #include "updater/updater_window.h"
 
 namespace {
@@ -53,6 +59,9 @@ int run(const std::string& port)
 {
     PrintingSink sink;
     set_flash_sink(&sink);
+    // A signal stops the update where the window's close would: before the next bank.
+    g_update.stop_request = 0;
+    ShutdownSignalThread signal_thread([](int) { request_update_stop(); });
     // As choosing the port does: remember it, open it, flush what the ring holds.
     g_updater_settings.port = port;
     if (start_updater_link() != 0) {
@@ -67,7 +76,9 @@ int run(const std::string& port)
     request_ring_flush();
 
     int rc;
-    if (g_port.link_running == 0) {
+    if (g_update.stop_request != 0) {
+        rc = fail("stopped before the update began");
+    } else if (g_port.link_running == 0) {
         rc = fail(g_port.open_error != 0 ? port_open_error_text(device_path_for(port), g_port.open_error)
                                          : "cannot open " + device_path_for(port));
     } else {
@@ -98,6 +109,7 @@ int window(const std::string& screenshot, double after)
     // A configuration that cannot be opened is reported in a window already.
     QtUi startup_ui;
     set_ui(&startup_ui);
+    ShutdownSignalWatch signal_watch;
     load_updater_config();
     int status = 0;
     {
@@ -113,6 +125,7 @@ int window(const std::string& screenshot, double after)
             });
         }
         QApplication::setQuitOnLastWindowClosed(true);
+        signal_watch.main_loop_starts(&w);
         int rc = QApplication::exec();
         if (status == 0)
             status = rc;
@@ -125,6 +138,8 @@ int window(const std::string& screenshot, double after)
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts (the toolkit's own included), so that all of them inherit the mask.
+    block_shutdown_signals();
     std::string config, port, bin, screenshot;
     double after = 0;
     bool run_asked = false;
