@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 
-
 namespace {
 
 class NoControls : public ControlHost {
