@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 
-#include "app/main_window.h"
+#include "app/tool_window_host.h"
 #include "config/settings.h"
 #include "flash/bank_select.h"
 #include "platform/ui_services.h"
@@ -68,8 +68,7 @@ protected:
     void leaveEvent(QEvent*) override
     {
         bank_select_mouse_leave();
-        if (MainWindow* w = main_window())
-            w->activateWindow();
+        host_activate();
     }
     void mousePressEvent(QMouseEvent* event) override
     {
@@ -107,8 +106,7 @@ protected:
 private:
     static void forward(QChar c)
     {
-        if (MainWindow* w = main_window())
-            w->character(c);
+        host_character(c);
     }
 
     QtCanvas canvas_;
@@ -133,7 +131,7 @@ void open_bank_select_window()
 {
     if (the_window != nullptr)
         return;
-    auto* w = new BankSelectWindow(main_window());
+    auto* w = new BankSelectWindow(g_tool_window_host.parent);
     the_window = w;
     if (bank_select_opened(&w->canvas()))
         w->move(g_settings.xposfbnk, g_settings.yposfbnk);

@@ -28,7 +28,7 @@
 #include "analysis/graph.h"
 #include "analysis/math_channels.h"
 #include "app/app_icon.h"
-#include "app/main_window.h"
+#include "app/tool_window_host.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
@@ -49,7 +49,7 @@ std::string g_settings_path;
 void open_cells_window(const std::string& log)
 {
     if (g_window == nullptr)
-        g_window = new CellsWindow(main_window(), g_settings_path);
+        g_window = new CellsWindow(g_tool_window_host.parent, g_settings_path);
     if (g_window->log_path() != log && g_window->load_log(log) != 0) {
         ui().message_box("Can not open Data Log File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
         return;

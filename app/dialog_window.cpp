@@ -2,7 +2,7 @@
 
 #include <QPalette>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "analysis/viewer.h"
 #include "app/flash_page.h"
 #include "app/qmile_graph_window.h"
+#include "datalog/playback.h"
 #include "displays/diagnostics.h"
 #include "displays/gauges.h"
 #include "displays/knock_map.h"
@@ -13,11 +14,12 @@
 
 namespace {
 
-// The gauge face, then everything that moves on it.
+// The gauge face, then everything that moves on it, then the playback bar's caption.
 void paint_gauges()
 {
     gauge_paint();
     gauge_redraw_dynamic();
+    paint_playback_captions();
 }
 
 // The tab outline first, then the map.
@@ -47,20 +49,25 @@ constexpr DisplayInput DISPLAY_INPUTS[] = {
 }  // namespace
 
 const std::array<DisplayEntry, DISPLAY_COUNT> DISPLAYS = {{
-    {DISPLAY_TRIP, CMD_TRIP, CMD_QUICK_TRIP, '2', "Trip Distance and Fuel Information", 232, true, true,
-     create_trip_display, destroy_trip_display, paint_trip_page},
-    {DISPLAY_GAUGES, CMD_GLANZO, CMD_QUICK_GZD, '1', "Corvathis J8 Glanzo Display", 209, true, true, nullptr, nullptr,
-     paint_gauges},
-    {DISPLAY_VE_LEARN, CMD_VE_LEARN, CMD_QUICK_VE, '3', "Volumetric Efficiency Learn", 268, true, true, create_ve_display,
-     destroy_ve_display, paint_ve_page},
-    {DISPLAY_KNOCK, CMD_SPK_KNOCK, CMD_QUICK_SPK, '4', "Areas of Spark Knock", 298, true, true, create_knock_display,
-     destroy_knock_display, paint_knock_page},
-    {DISPLAY_ANALYSIS, CMD_ANALYSIS, 0, 0, "Data Analysis", 320, false, false, create_analysis, destroy_analysis,
-     paint_analysis_display},
-    {DISPLAY_FLASH, CMD_FLASH, 0, 0, "ZOV J8 Flash Program", 288, false, false, open_flash_page, close_flash_window,
-     paint_flash_window},
-    {DISPLAY_DIAGNOSTICS, CMD_DIAGNOSTIC, CMD_QUICK_DIAG, '5', "Sensor Diagnostics", 300, true, true, nullptr, nullptr,
-     paint_diagnostics},
+    {.id = DISPLAY_TRIP, .menu_command = CMD_TRIP, .quick_command = CMD_QUICK_TRIP, .key = '2',
+     .title = "Trip Distance and Fuel Information", .title_x = 232, .status_panel = true,
+     .create = create_trip_display, .destroy = destroy_trip_display, .paint = paint_trip_page},
+    {.id = DISPLAY_GAUGES, .menu_command = CMD_GLANZO, .quick_command = CMD_QUICK_GZD, .key = '1',
+     .title = "Corvathis J8 Glanzo Display", .title_x = 209, .status_panel = true, .keeps_playback_bar = true,
+     .paint = paint_gauges},
+    {.id = DISPLAY_VE_LEARN, .menu_command = CMD_VE_LEARN, .quick_command = CMD_QUICK_VE, .key = '3',
+     .title = "Volumetric Efficiency Learn", .title_x = 268, .status_panel = true,
+     .create = create_ve_display, .destroy = destroy_ve_display, .paint = paint_ve_page},
+    {.id = DISPLAY_KNOCK, .menu_command = CMD_SPK_KNOCK, .quick_command = CMD_QUICK_SPK, .key = '4',
+     .title = "Areas of Spark Knock", .title_x = 298, .status_panel = true,
+     .create = create_knock_display, .destroy = destroy_knock_display, .paint = paint_knock_page},
+    {.id = DISPLAY_ANALYSIS, .menu_command = CMD_ANALYSIS, .title = "Data Analysis", .title_x = 320, .page = true,
+     .closes_link = true, .create = create_analysis, .destroy = destroy_analysis, .paint = paint_analysis_display},
+    {.id = DISPLAY_FLASH, .menu_command = CMD_FLASH, .title = "ZOV J8 Flash Program", .title_x = 288, .page = true,
+     .destroy_only_when_shown = true, .create = open_flash_page, .destroy = close_flash_window,
+     .paint = paint_flash_window},
+    {.id = DISPLAY_DIAGNOSTICS, .menu_command = CMD_DIAGNOSTIC, .quick_command = CMD_QUICK_DIAG, .key = '5',
+     .title = "Sensor Diagnostics", .title_x = 300, .status_panel = true, .paint = paint_diagnostics},
 }};
 
 const DisplayEntry* display_for_command(int command)
@@ -75,6 +82,14 @@ const DisplayEntry* display_entry(int id)
 {
     for (const DisplayEntry& d : DISPLAYS)
         if (d.id == id)
+            return &d;
+    return nullptr;
+}
+
+const DisplayEntry* display_for_key(char key)
+{
+    for (const DisplayEntry& d : DISPLAYS)
+        if (d.key != 0 && d.key == key)
             return &d;
     return nullptr;
 }

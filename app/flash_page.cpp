@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include "app/main_window.h"
+#include "app/commands.h"
+#include "app/tool_window_host.h"
 #include "flash/flash_window.h"
 #include "ui/window_thread.h"
 
@@ -35,8 +36,7 @@ protected:
 // while the procedure runs (the window system keeps it until the procedure ends).
 void show_line()
 {
-    if (MainWindow* w = main_window())
-        w->show_drawn();
+    host_show_drawn();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -55,8 +55,7 @@ void drop_waiting_input()
 void switch_to_gauges()
 {
     post_to_window_thread([] {
-        if (MainWindow* w = main_window())
-            w->command(CMD_GLANZO);
+        host_command(CMD_GLANZO);
     });
 }
 

@@ -18,7 +18,7 @@
 #include "analysis/graph.h"
 #include "app/app_icon.h"
 #include "app/graph_compare_panel.h"
-#include "app/main_window.h"
+#include "app/tool_window_host.h"
 #include "platform/ui_services.h"
 
 namespace {
@@ -65,7 +65,7 @@ public:
     void open_window() override
     {
         if (window_ == nullptr)
-            window_ = new GraphWindow(main_window());
+            window_ = new GraphWindow(g_tool_window_host.parent);
         window_->refill();
         window_->show();
         window_->raise();

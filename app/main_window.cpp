@@ -3,24 +3,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QKeyEvent>
 #include <QLayout>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 
-#include <chrono>
 #include <thread>
 
 #include "app/app_icon.h"
 #include "app/menu_operations.h"
 #include "app/preferences_dialog.h"
 #include "app/scroll_keys.h"
+#include "app/tool_window_host.h"
 #include "app/user_device_dialog.h"
 #include "config/config.h"
 #include "config/settings.h"
@@ -29,25 +26,27 @@
 #include "displays/gauges.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "ecm/protocol.h"
 #include "flash/flash_window.h"
-#include "flash/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "link/serial_devices.h"
+#include "platform/sleep.h"
 #include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/about_dialog.h"
+#include "ui/help_dialog.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
 
 MenuOperations g_menu_operations;
 
+ToolWindowHost g_tool_window_host;
+
 namespace {
 
 MainWindow* the_window = nullptr;
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Runs a menu operation that a later window or dialog provides, when it is there.
 void run(void (*operation)())
@@ -100,9 +99,6 @@ constexpr MenuItem MENU[] = {
 // The Display menu's entries that every switch enables first.
 constexpr int DISPLAY_ITEMS[] = {CMD_GLANZO,     CMD_TRIP,  CMD_VE_LEARN, CMD_SPK_KNOCK, CMD_MALF_CODES,
                                  CMD_BANK_SELECT, CMD_FLASH, CMD_ANALYSIS, CMD_DIAGNOSTIC};
-
-// Keys "1" to "5" and the displays they choose.
-constexpr int QUICK_KEYS[] = {CMD_QUICK_GZD, CMD_QUICK_TRIP, CMD_QUICK_VE, CMD_QUICK_SPK, CMD_QUICK_DIAG};
 
 void ve_learn_changed()
 {
@@ -211,12 +207,20 @@ void CanvasView::paintEvent(QPaintEvent* event)
 MainWindow::MainWindow(bool install_ui) : ui_(this)
 {
     the_window = this;
+    g_tool_window_host = {
+        .parent = this,
+        .character = [](QChar c) { the_window->character(c); },
+        .activate = [] { the_window->activateWindow(); },
+        .show_drawn = [] { the_window->show_drawn(); },
+        .command = [](int id) { the_window->command(id); },
+    };
     setWindowTitle("Glanzo");
     setWindowIcon(app_icon());
     view_ = new CanvasView(canvas_, this);
     setCentralWidget(view_);
     controls_ = std::make_unique<QtControls>(view_);
     controls_->set_key_target([this](char c) { character(QChar(c)); });
+    controls_->set_key_rule(display_key);
     build_menu();
     // Not resizable: the displays are laid out for this client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -268,8 +272,10 @@ MainWindow::MainWindow(bool install_ui) : ui_(this)
 MainWindow::~MainWindow()
 {
     shutdown();
-    if (the_window == this)
+    if (the_window == this) {
         the_window = nullptr;
+        g_tool_window_host = ToolWindowHost{};
+    }
 }
 
 void MainWindow::build_menu()
@@ -457,7 +463,7 @@ void MainWindow::command(int id)
         flash_tool_window(id);
         return;
     case CMD_HELP:
-        help_dialog();
+        help_dialog(this, app_icon().pixmap(32, 32));
         return;
     case CMD_ABOUT:
         about_dialog();
@@ -532,79 +538,58 @@ void MainWindow::switch_display(int cmd)
     const DisplayEntry* target = display_for_command(cmd);
     if (target == nullptr)
         return;
-    auto close_tool_windows = [this] {
-        for (ToolWindow& t : tool_windows_)
-            if (t.close != nullptr)
-                t.close();
-    };
-    // Takes down every display but `keep`, the playback bar unless `keep_bar`.
-    auto destroy_others = [&](int keep, bool keep_bar) {
-        if (!keep_bar)
+    const DisplayEntry& t = *target;
+
+    if (t.page) {
+        ecm_command(ECM_STREAM, STREAM_STOP);
+        if (t.closes_link)
+            stop_logging();
+        stop_playing();
+        run(g_menu_operations.stop_ve_learn);
+        if (t.closes_link)
+            disconnect_port();
+    } else {
+        set_enabled(t.menu_command, false);
+    }
+    if (t.page || g_display.active_display != t.id) {
+        hold_display();
+        if (!t.keeps_playback_bar)
             destroy_playback_bar();
         for (const DisplayEntry& d : DISPLAYS)
-            if (d.id != keep && d.destroy != nullptr && (d.id != DISPLAY_FLASH || g_display.active_display == DISPLAY_FLASH))
+            if (d.id != t.id && d.destroy != nullptr && (!d.destroy_only_when_shown || g_display.active_display == d.id))
                 d.destroy();
-    };
-    auto reconnect = [] {
-        if (g_port.indicator == 0 && g_playback.playing == 0)
-            connect_port();
-    };
-
-    if (target->id == DISPLAY_ANALYSIS) {
-        ecm_command(ECM_STREAM, STREAM_STOP);
-        stop_logging();
-        stop_playing();
-        run(g_menu_operations.stop_ve_learn);
-        disconnect_port();
-        g_display.display_hold = 1;
-        sleep_ms(10);
-        destroy_others(DISPLAY_ANALYSIS, false);
-        close_tool_windows();
-        g_display.active_display = DISPLAY_ANALYSIS;
-        run(target->create);
-        for (int item : {CMD_MALF_CODES, CMD_BANK_SELECT, CMD_ANALYSIS})
-            set_enabled(item, false);
-        update_logging_menu();
-        paint_window();
-        return;   // the hold stays while the Analysis display is shown
+        if (t.page)
+            for (ToolWindow& w : tool_windows_)
+                if (w.close != nullptr)
+                    w.close();
+        g_display.active_display = t.id;
+        run(t.create);
+        if (!t.page)
+            create_playback_bar();
     }
-    if (target->id == DISPLAY_FLASH) {
-        ecm_command(ECM_STREAM, STREAM_STOP);
-        stop_playing();
-        run(g_menu_operations.stop_ve_learn);
-        g_display.display_hold = 1;
-        sleep_ms(10);
-        destroy_others(DISPLAY_FLASH, false);
-        close_tool_windows();
-        g_display.active_display = DISPLAY_FLASH;
-        run(target->create);
-        for (int item : {CMD_MALF_CODES, CMD_BANK_SELECT, CMD_FLASH})
+    if (t.page) {
+        const int greyed[] = {CMD_MALF_CODES, CMD_BANK_SELECT, t.menu_command};
+        for (int item : greyed)
             set_enabled(item, false);
-        paint_window();
-        g_display.display_hold = 0;
-        reconnect();
-        return;
-    }
-
-    set_enabled(target->menu_command, false);
-    if (g_display.active_display != target->id) {
-        g_display.display_hold = 1;
-        sleep_ms(10);
-        destroy_others(target->id, target->id == DISPLAY_GAUGES);
-        g_display.active_display = target->id;
-        run(target->create);
-        create_playback_bar();
+        if (t.closes_link)
+            update_logging_menu();
     }
     paint_window();
-    for (ToolWindow& t : tool_windows_) {
-        bool remembered = t.command == CMD_BANK_SELECT ? g_settings.actvfbnk == 1 && g_playback.playing == 0
-                                                       : g_settings.actvmalf == 1;
-        if (remembered && t.open != nullptr && (t.is_open == nullptr || !t.is_open()))
-            t.open();
+    if (t.closes_link)
+        return;   // the hold stays while the page is shown
+    if (!t.page) {
+        for (ToolWindow& w : tool_windows_) {
+            bool remembered = w.command == CMD_BANK_SELECT ? g_settings.actvfbnk == 1 && g_playback.playing == 0
+                                                           : g_settings.actvmalf == 1;
+            if (remembered && w.open != nullptr && (w.is_open == nullptr || !w.is_open()))
+                w.open();
+        }
     }
     g_display.display_hold = 0;
-    reconnect();
-    request_ring_flush();
+    if (g_port.indicator == 0 && g_playback.playing == 0)
+        connect_port();
+    if (!t.page)
+        request_ring_flush();
 }
 
 void MainWindow::paint_window()
@@ -619,8 +604,6 @@ void MainWindow::paint_window()
         canvas_.text(d->title_x, 6, d->title, Font::Title, TEXT, BACKGROUND, ALIGN_LEFT, true);
     if (d->paint != nullptr)
         d->paint();
-    if (d->id == DISPLAY_GAUGES && g_playback.playing != 0)
-        canvas_.text(665, 123, "Playback Rate", Font::Small, TEXT, BACKGROUND, ALIGN_LEFT, true);
 }
 
 void MainWindow::character(QChar c)
@@ -628,23 +611,20 @@ void MainWindow::character(QChar c)
     int active = g_display.active_display;
     if (active == DISPLAY_ANALYSIS || active == DISPLAY_FLASH)
         return;
-    if (c >= '1' && c <= '5') {
-        command(QUICK_KEYS[c.unicode() - '1']);
+    if (c.unicode() > 0x7F || !display_key(static_cast<char>(c.unicode())))
+        return;
+    if (const DisplayEntry* d = display_for_key(static_cast<char>(c.unicode()))) {
+        command(d->quick_command);
         return;
     }
-    if (g_datalog.logging_on == 0)
-        return;
     if (c == '\t')
         log_key_tab();
     else if (c == ' ')
         log_key_space();
-    else if (c == '\r')
-        log_key_enter();
     else
-        return;
+        log_key_enter();
     refresh_logging_state();
 }
-
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
@@ -725,24 +705,3 @@ void MainWindow::shutdown()
 
 void MainWindow::about_dialog() { ::about_dialog(this, app_icon().pixmap(32, 32), "Glanzo Display", "Version 3.0i"); }
 
-void MainWindow::help_dialog()
-{
-    QDialog dialog(this);
-    dialog.setWindowTitle("Help");
-    dialog.setFixedSize(560, 260);
-    dialog.setStyleSheet("QDialog { background: rgb(20, 20, 20); } QLabel { color: rgb(240, 240, 240); }");
-    QLabel icon(&dialog);
-    icon.setPixmap(app_icon().pixmap(32, 32));
-    icon.setGeometry(20, 20, 32, 32);
-    QLabel hello("Hi, welcome to the Glanzo Display", &dialog);
-    hello.move(180, 70);
-    QLabel about("This program is for use with the Corvathis J8 System.", &dialog);
-    about.move(110, 180);
-    QPushButton ok("OK", &dialog);
-    ok.setGeometry(480, 220, 60, 26);
-    ok.setDefault(true);
-    connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    g_ui_state.modal_dialog_open = 1;
-    dialog.exec();
-    g_ui_state.modal_dialog_open = 0;
-}

@@ -85,7 +85,6 @@ private:
     void update_logging_menu();
     void one_second_tick();
     void about_dialog();
-    void help_dialog();
     void flash_tool_window(int command);
     ToolWindow* tool_window(int command);
 

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "app/main_window.h"
+#include "app/tool_window_host.h"
 #include "config/settings.h"
 #include "displays/malfunction.h"
 #include "platform/ui_services.h"
@@ -112,14 +112,13 @@ void MalfunctionWindow::keyPressEvent(QKeyEvent* event)
         take_down(true);
         return;
     case Qt::Key_Tab:
-        if (MainWindow* w = main_window())
-            w->character('\t');
+        host_character('\t');
         return;
     default:
         // Characters go on to the main window unchanged: the display keys and the logging keys.
-        if (MainWindow* w = main_window(); w != nullptr && event->text().size() == 1 &&
-                                           !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))
-            w->character(event->text().at(0));
+        if (g_tool_window_host.character != nullptr && event->text().size() == 1 &&
+            !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))
+            host_character(event->text().at(0));
         else
             QWidget::keyPressEvent(event);
     }
@@ -147,7 +146,7 @@ void open_malfunction_window()
 {
     if (the_window != nullptr)
         return;
-    the_window = new MalfunctionWindow(main_window());
+    the_window = new MalfunctionWindow(g_tool_window_host.parent);
     std::vector<ScreenArea> screens = screen_areas();
     WindowPlace place = reachable_place(g_settings.xposmalf, g_settings.yposmalf, MALF_WINDOW_W, MALF_WINDOW_H, screens);
     if (place.move)

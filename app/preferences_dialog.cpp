@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "app/dialog_window.h"
-#include "config/preferences.h"
+#include "dialogs/preferences.h"
 
 namespace {
 

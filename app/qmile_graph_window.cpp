@@ -13,7 +13,7 @@
 #include "analysis/run_list.h"
 #include "analysis/viewer.h"
 #include "app/app_icon.h"
-#include "app/main_window.h"
+#include "app/tool_window_host.h"
 #include "app/scroll_keys.h"
 #include "ui/window_thread.h"
 
@@ -28,7 +28,7 @@ public:
     bool open_window(bool placed, int x, int y, unsigned&) override
     {
         if (window_ == nullptr)
-            window_ = new QmileGraphWindow(main_window());
+            window_ = new QmileGraphWindow(g_tool_window_host.parent);
         if (!placed) {
             QScreen* screen = QGuiApplication::primaryScreen();
             QRect desktop = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);

@@ -4,7 +4,7 @@
 
 #include <QWheelEvent>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 struct ScrollKey {
     int key;

@@ -1,7 +1,7 @@
 #include "app/user_device_dialog.h"
 
 #include "app/dialog_window.h"
-#include "config/user_devices.h"
+#include "dialogs/user_devices.h"
 
 void run_user_device_dialog(QWidget* parent)
 {

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "analysis/viewer.h"
+#include "bench_timing.h"
 #include "config/config.h"
 #include "config/devices.h"
-#include "displays/controls.h"
-#include "bench_timing.h"
+#include "draw/controls.h"
 #include "support/log_builder.h"
 #include "ui/qt_canvas.h"
 

@@ -37,15 +37,6 @@ void end_progress()
         std::fprintf(stderr, "\r    \r");
 }
 
-bool readable(const std::string& path)
-{
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return false;
-    std::fclose(f);
-    return true;
-}
-
 bool has_dat_extension(const std::string& path)
 {
     if (path.size() < 4)
@@ -61,7 +52,7 @@ bool has_dat_extension(const std::string& path)
 FILE* open_analysis_table(const std::string& path, int& rc, TableArgument kind)
 {
     rc = 1;
-    if (!readable(path)) {
+    if (!regular_file_readable(path)) {
         fail(open_error(path));
         return nullptr;
     }
@@ -96,7 +87,7 @@ int cmd_table(const Args& args)
 {
     if (args.size() != 3 || args[1] != "-o")
         return fail("usage: glanzo-cli table LOG -o FILE");
-    if (!readable(args[0]))
+    if (!regular_file_readable(args[0]))
         return fail(open_error(args[0]));
     ReplacingFile table(args[2]);
     if (table.get() == nullptr)
@@ -130,7 +121,7 @@ int cmd_export(const Args& args)
         else
             return fail(usage);
     }
-    if (!readable(input))
+    if (!regular_file_readable(input))
         return fail(open_error(input));
     if (output.empty())
         output = export_output_path(input, options.csv);
@@ -175,7 +166,7 @@ int cmd_channels(const Args& args)
     // The channels a log graph offers come from the settings, not from the log's bytes (a log
     // holds frames, whatever their number or damage): LOG need only be a file that can be read, as
     // it must for the graph itself.
-    if (!readable(args[0]))
+    if (!regular_file_readable(args[0]))
         return fail(open_error(args[0]));
     std::string out;
     for (const ChannelInfo& channel : channel_catalogue())

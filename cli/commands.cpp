@@ -35,19 +35,11 @@ int cmd_frames(const Args& args)
     if (log == nullptr)
         return fail(open_error(args[0]));
 
-    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, log);
-
     static const char hex[] = "0123456789abcdef";
     std::string out;
     out.reserve(1 << 17);
-    FrameRecord frame;
-    RecordText time, marker;
     bool ok = true;
-    for (;;) {
-        int status = read_frame(frame, time, marker);
-        if (status == STREAM_NO_DATA)
-            break;
+    read_log_frames(log, [&](int status, const FrameRecord& frame, const RecordText& time, const RecordText& marker) {
         out += status == STREAM_OK ? "{\"status\":\"ok\",\"marker\":" : "{\"status\":\"bad_crc\",\"marker\":";
         append_text_or_null(out, marker);
         out += ",\"time\":";
@@ -61,13 +53,10 @@ int cmd_frames(const Args& args)
             out += '"';
         }
         out += "}\n";
-        if (out.size() >= (1 << 16) && !(ok = flush_out(out)))
-            break;
-    }
+        return out.size() < (1 << 16) || (ok = flush_out(out));
+    });
     ok = ok && flush_out(out) && std::fflush(stdout) == 0;
 
-    set_analysis_source(0, nullptr);
-    set_run_mode(previous_mode);
     bool read_error = std::ferror(log) != 0;
     std::fclose(log);
     if (read_error)

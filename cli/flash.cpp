@@ -6,34 +6,20 @@
 
 #include "cli.h"
 #include "config/settings.h"
+#include "ecm/protocol.h"
+#include "ecm/sink.h"
+#include "ecm/tick.h"
 #include "flash/bank.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "flash/sink.h"
-#include "flash/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "platform/files.h"
 #include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
-#include "updater/update.h"
+#include "update/update.h"
 
 namespace {
-
-// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
-class PrintingSink : public FlashSink {
-public:
-    void add_line(FlashColour colour, const std::string& text) override
-    {
-        std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
-        std::fflush(stdout);
-        if (colour == FLASH_ERROR)
-            last_error = text;
-    }
-    void clear() override {}
-    std::string last_error;
-};
 
 bool parse_flag(const std::string& v, int& out)
 {

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "link/ring.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include "analysis/view_table.h"
 #include "config/config.h"
 #include "config/updater_config.h"
+#include "ecm/crc.h"
+#include "ecm/protocol.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "stream/crc.h"
 #include "support/log_builder.h"
 
 namespace {

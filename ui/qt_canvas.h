@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 constexpr int CANVAS_WIDTH = 800;
 constexpr int CANVAS_HEIGHT = 600;

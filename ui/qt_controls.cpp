@@ -616,7 +616,7 @@ bool QtControls::eventFilter(QObject* watched, QEvent* event)
         if (type != QEvent::KeyPress)
             return false;
         char c = key_character(k);
-        if (c == 0 || !display_key_forwarded(c))
+        if (c == 0 || key_rule_ == nullptr || !key_rule_(c))
             return false;
         // Handed on as the main window would get it, after the control has had the key.
         QPointer<QtControls> self(this);

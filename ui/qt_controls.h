@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 class QButtonGroup;
 
@@ -25,6 +25,8 @@ public:
 
     // Where the display keys go (KeyRoute::Display): the main window's character handler.
     void set_key_target(std::function<void(char)> target) { key_target_ = std::move(target); }
+    // Which keys those are (datalog's display_key in the program); none are handed on while unset.
+    void set_key_rule(bool (*rule)(char c)) { key_rule_ = rule; }
     // The realised widget of a control (tests click it), or nullptr.
     QWidget* widget(int id) const;
 
@@ -69,4 +71,5 @@ private:
     std::map<int, Entry> entries_;
     std::vector<int> order_;       // creation order: the tab order
     std::function<void(char)> key_target_;
+    bool (*key_rule_)(char c) = nullptr;
 };

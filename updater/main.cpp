@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/shutdown_signals.h"
@@ -30,29 +30,15 @@
 #include "ui/config_location.h"
 #include "ui/qt_ui.h"
 #include "ui/shutdown_signal_watch.h"
-#include "updater/commands.h"
-#include "updater/update.h"
-#include "updater/update_thread.h"
+#include "update/commands.h"
+#include "update/update.h"
+#include "update/update_thread.h"
 #include "updater/updater_window.h"
 
 namespace {
 
 const char* const USAGE =
     "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]";
-
-// Prints each line as "colour: TEXT" and keeps the last error line for the failure's own line.
-class PrintingSink : public FlashSink {
-public:
-    void add_line(FlashColour colour, const std::string& text) override
-    {
-        std::printf("%s: %s\n", flash_colour_name(colour), text.c_str());
-        std::fflush(stdout);
-        if (colour == FLASH_ERROR)
-            last_error = text;
-    }
-    void clear() override {}
-    std::string last_error;
-};
 
 int fail(const std::string& message)
 {

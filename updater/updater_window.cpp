@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"
@@ -22,9 +22,9 @@
 #include "ui/qt_canvas.h"
 #include "ui/qt_controls.h"
 #include "ui/window_thread.h"
-#include "updater/commands.h"
-#include "updater/update.h"
-#include "updater/update_thread.h"
+#include "update/commands.h"
+#include "update/update.h"
+#include "update/update_thread.h"
 #include "updater/updater_pictures.h"
 
 namespace {

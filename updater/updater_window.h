@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "ui/qt_ui.h"
-#include "updater/message_area.h"
+#include "update/message_area.h"
 
 class QAction;
 class QGroupBox;

@@ -344,16 +344,10 @@ int read_log_values(const std::string& path, const std::vector<ChannelInfo>& cat
     }
     std::vector<LastValue> last(catalogue.size());
 
-    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, log);
-    begin_log_conversion();
-    FrameRecord frame;
-    RecordText time, marker;
-    int status;
-    while ((status = read_frame(frame, time, marker)) != STREAM_NO_DATA) {
+    read_log_frames(log, begin_log_conversion, [&](int status, const FrameRecord& frame, const RecordText&, const RecordText&) {
         if (status != STREAM_OK)
-            continue;
-        convert_channels(frame, 1);
+            return true;
+        convert_channels(adc_counts(frame), 1);
         for (size_t i : columns) {
             const ExportColumn& col = EXPORT_COLUMNS[static_cast<size_t>(catalogue[i].column)];
             double raw = col.value(frame);
@@ -374,9 +368,8 @@ int read_log_values(const std::string& path, const std::vector<ChannelInfo>& cat
         ++out.samples;
         if (out.samples % FRAMES_PER_SECOND == 0 && progress)
             progress(out.samples / FRAMES_PER_SECOND, total);
-    }
-    set_analysis_source(0, nullptr);
-    set_run_mode(previous_mode);
+        return true;
+    });
     std::fclose(log);
     return CELLS_OK;
 }

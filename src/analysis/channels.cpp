@@ -160,17 +160,10 @@ int compute_series(const std::string& path, const std::vector<ChannelInfo>& chan
     for (std::vector<float>& v : out.values)
         v.reserve(most);
 
-    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, log);
-    begin_log_conversion();
-
-    FrameRecord frame;
-    RecordText time, marker;
     long frames = 0;        // good and bad frames read: the time axis
     long previous_end = 0;  // where the previous frame ended in the file
     bool lost = true;       // frames lost since the last good one (the first starts a stretch)
-    int status;
-    while ((status = read_frame(frame, time, marker)) != STREAM_NO_DATA) {
+    auto each = [&](int status, const FrameRecord& frame, const RecordText& time, const RecordText& marker) {
         long end = std::ftell(log);
         bool skipped = end - previous_end > SKIPPED_BYTES;
         previous_end = end;
@@ -193,12 +186,12 @@ int compute_series(const std::string& path, const std::vector<ChannelInfo>& chan
         }
         if (status != STREAM_OK) {
             lost = true;
-            continue;
+            return true;
         }
         if (lost || skipped)
             out.breaks.push_back(static_cast<uint32_t>(out.time.size()));
         lost = false;
-        convert_channels(frame, 1);
+        convert_channels(adc_counts(frame), 1);
         for (size_t c = 0; c < channels.size(); ++c) {
             const ChannelInfo& ch = channels[c];
             double v = 0;
@@ -213,10 +206,10 @@ int compute_series(const std::string& path, const std::vector<ChannelInfo>& chan
         out.time.push_back(static_cast<float>(t));
         if (out.time.size() % FRAMES_PER_SECOND == 0 && progress)
             progress(static_cast<long>(out.time.size()) / FRAMES_PER_SECOND, total);
-    }
+        return true;
+    };
+    read_log_frames(log, begin_log_conversion, each);
     out.duration = static_cast<double>(frames) / FRAMES_PER_SECOND;
-    set_analysis_source(0, nullptr);
-    set_run_mode(previous_mode);
     std::fclose(log);
     return SERIES_OK;
 }

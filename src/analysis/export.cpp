@@ -268,8 +268,7 @@ void begin_log_conversion()
         for (AdcChannelState& ch : g_adc.channels)
             ch.smoothed = 0.0;
     }
-    FrameRecord zero{};
-    convert_channels(zero, 1);
+    convert_channels(AdcCounts{}, 1);
 }
 
 std::string export_heading(bool csv)
@@ -297,29 +296,25 @@ int export_log(const std::string& input, const std::string& output, const Export
     long total = std::ftell(in) / STREAM_SECOND_BYTES;
     std::rewind(in);
 
-    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, in);
     int rc = EXPORT_OK;
-
-    begin_log_conversion();
-    FrameRecord frame{};
-    if (options.single_header) {
-        TextLine heading;
-        add_heading(heading, options.csv);
-        if (std::fwrite(heading.data(), 1, heading.size(), out) != heading.size()) {
-            report_write_error("Error Writing to File\n\nDisk Full?");
-            rc = EXPORT_WRITE_ERROR;
+    auto start = [&] {
+        begin_log_conversion();
+        if (options.single_header) {
+            TextLine heading;
+            add_heading(heading, options.csv);
+            if (std::fwrite(heading.data(), 1, heading.size(), out) != heading.size()) {
+                report_write_error("Error Writing to File\n\nDisk Full?");
+                rc = EXPORT_WRITE_ERROR;
+            }
         }
-    }
+    };
 
-    RecordText time, marker;
     TextLine line;
     int previous_seconds = -1;
     long frames = 0;
-    int status;
-    while ((status = read_frame(frame, time, marker)) != STREAM_NO_DATA) {
+    auto each = [&](int status, const FrameRecord& frame, const RecordText& time, const RecordText& marker) {
         if (status != STREAM_OK)
-            continue;
+            return true;
         line.clear();
         if (!options.single_header) {
             if (!marker.empty()) {
@@ -339,20 +334,19 @@ int export_log(const std::string& input, const std::string& output, const Export
                 add_heading(line, options.csv);
             }
         }
-        convert_channels(frame, 1);
+        convert_channels(adc_counts(frame), 1);
         add_fields(line, frame, options.csv);
         line.text("\r\n");
         if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
             report_write_error("Error Writing to File\n\nDisk Full?");
             rc = EXPORT_WRITE_ERROR;
-            break;
+            return false;
         }
         if (++frames % FRAMES_PER_SECOND == 0 && progress)
             progress(frames / FRAMES_PER_SECOND, total);
-    }
-
-    set_analysis_source(0, nullptr);
-    set_run_mode(previous_mode);
+        return true;
+    };
+    read_log_frames(in, start, each);
     std::fclose(in);
     if (rc == EXPORT_OK && replacing.commit() != 0) {
         report_write_error("Error Writing to File\nDisk Full?");

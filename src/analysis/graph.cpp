@@ -424,6 +424,220 @@ std::string log_time_text(double seconds, bool tenths)
     return s;
 }
 
+namespace {
+
+// What the phases of build_graph_scene read: the log and the overlay, the picks with each one's
+// channel in either (-1: not there), the view, the plot's width in pixel columns and the lanes.
+struct SceneSource {
+    const ChannelSeries& series;
+    const GraphOverlay* overlay;   // nullptr: no second log
+    const std::vector<GraphPick>& picks;
+    std::vector<int> pick_channel, overlay_channel;
+    const GraphView& view;
+    int columns;
+    int lane_count;
+};
+
+// Lanes: one per lane number in use, sharing the height, each over the values of both logs, with
+// its value ticks.
+void add_lanes(GraphScene& sc, const SceneSource& src)
+{
+    double lane_h = static_cast<double>(sc.plot_bottom - sc.plot_top + GRAPH_LANE_GAP) / src.lane_count;
+    std::vector<std::vector<int>> lane_channels(static_cast<size_t>(src.lane_count)), overlay_channels = lane_channels;
+    for (size_t p = 0; p < src.picks.size(); ++p) {
+        size_t lane = static_cast<size_t>(src.picks[p].lane);
+        if (src.pick_channel[p] >= 0)
+            lane_channels[lane].push_back(src.pick_channel[p]);
+        if (src.overlay_channel[p] >= 0)
+            overlay_channels[lane].push_back(src.overlay_channel[p]);
+    }
+    for (int l = 0; l < src.lane_count; ++l) {
+        SceneLane lane;
+        lane.top = sc.plot_top + static_cast<int>(l * lane_h);
+        lane.bottom = sc.plot_top + static_cast<int>((l + 1) * lane_h) - GRAPH_LANE_GAP;
+        lane_range(src.series, lane_channels[static_cast<size_t>(l)], lane.lo, lane.hi);
+        if (src.overlay != nullptr && !overlay_channels[static_cast<size_t>(l)].empty()) {
+            double lo = 0, hi = 0;
+            lane_range(*src.overlay->series, overlay_channels[static_cast<size_t>(l)], lo, hi);
+            lane.lo = lane_channels[static_cast<size_t>(l)].empty() ? lo : std::min(lane.lo, lo);
+            lane.hi = lane_channels[static_cast<size_t>(l)].empty() ? hi : std::max(lane.hi, hi);
+        }
+        // Value ticks: as many as fit one a text line and a half apart, at most four.
+        int room = std::max(1, (lane.bottom - lane.top) / (GRAPH_LINE_HEIGHT * 3 / 2));
+        double step = nice_step((lane.hi - lane.lo) / std::min(room, 4));
+        int precision = step >= 1 ? 0 : step >= 0.1 ? 1 : 2;
+        for (double v = std::ceil(lane.lo / step) * step; v <= lane.hi; v += step) {
+            int y = static_cast<int>(std::lround(lane_y(lane, v)));
+            lane.grid_y.push_back(y);
+            sc.texts.push_back({sc.plot_left - 4, y - GRAPH_LINE_HEIGHT / 2, number_text(v, precision), GRAPH_AXIS_TEXT,
+                                ALIGN_RIGHT, false});
+        }
+        sc.lanes.push_back(lane);
+    }
+}
+
+// Time ticks and their labels.
+void add_time_axis(GraphScene& sc, const SceneSource& src)
+{
+    const double span = src.view.t1 - src.view.t0;
+    double step = TIME_STEPS[std::size(TIME_STEPS) - 1];
+    for (double s : TIME_STEPS) {
+        if (s * src.columns / span >= TIME_TICK_PIXELS) {
+            step = s;
+            break;
+        }
+    }
+    bool tenths = step < 1;
+    for (double t = std::ceil(src.view.t0 / step) * step; t <= src.view.t1 + 1e-9; t += step) {
+        int x = sc.plot_left + static_cast<int>(std::lround(view_x_of(src.view, t, src.columns)));
+        sc.grid_x.push_back(x);
+        sc.texts.push_back({x, sc.plot_bottom + 3, log_time_text(t, tenths), GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
+    }
+}
+
+// Traces: every pixel column's lowest to highest value, joined to the column before; the
+// overlay's in the same lanes and colours, its times shifted onto this log's.
+void add_traces(GraphScene& sc, const SceneSource& src)
+{
+    for (size_t p = 0; p < src.picks.size(); ++p) {
+        sc.trace_colours.push_back(TRACE_COLOURS[p % TRACE_COLOURS.size()]);
+        sc.traces.emplace_back();
+        const SceneLane* lane = src.pick_channel[p] >= 0 || src.overlay_channel[p] >= 0
+                                    ? &sc.lanes[static_cast<size_t>(src.picks[p].lane)]
+                                    : nullptr;
+        if (src.pick_channel[p] >= 0)
+            trace_lines(src.series, src.pick_channel[p], *lane, src.view, sc.plot_left, src.columns, sc.traces.back());
+        if (src.overlay == nullptr)
+            continue;
+        sc.overlay_traces.emplace_back();
+        if (src.overlay_channel[p] >= 0) {
+            GraphView shifted = src.view;
+            shifted.t0 -= src.overlay->shift;
+            shifted.t1 -= src.overlay->shift;
+            trace_lines(*src.overlay->series, src.overlay_channel[p], *lane, shifted, sc.plot_left, src.columns,
+                        sc.overlay_traces.back());
+            dashed(sc.overlay_traces.back(), sc.plot_left);
+        }
+    }
+    if (src.overlay != nullptr)
+        sc.texts.push_back({sc.plot_right - 4, sc.lanes[0].top + 2, "- - - " + file_name_part(src.overlay->series->log_path),
+                            GRAPH_AXIS_TEXT, ALIGN_RIGHT, true});
+}
+
+// Events: markers and recordings always, time stamps where there is room; their labels
+// above the lanes (markers) and clock times below the time labels (time records).
+void add_events(GraphScene& sc, const SceneSource& src)
+{
+    int last_rule = -1000000, last_top_label = -1000000, last_bottom_label = -1000000;
+    for (const LogEvent& e : src.series.events) {
+        if (e.time < src.view.t0 || e.time > src.view.t1)
+            continue;
+        int x = sc.plot_left + static_cast<int>(std::lround(view_x_of(src.view, e.time, src.columns)));
+        Rgb colour = e.kind == LogEventKind::Marker      ? GRAPH_MARKER
+                     : e.kind == LogEventKind::Recording ? GRAPH_RECORDING
+                                                         : GRAPH_TIME_STAMP;
+        if (e.kind == LogEventKind::TimeStamp && x - last_rule < RULE_SPACING)
+            continue;
+        sc.rules.push_back({x, colour, e.kind == LogEventKind::Marker ? PEN_DASH : e.kind == LogEventKind::Recording ? PEN_SOLID : PEN_DOT});
+        if (e.kind != LogEventKind::Marker)
+            last_rule = x;
+        if (e.kind == LogEventKind::Marker) {
+            if (x - last_top_label >= text_width(e.label) + 6) {
+                sc.texts.push_back({x + 2, 4, e.label, colour, ALIGN_LEFT, false});
+                last_top_label = x;
+            }
+        } else if (x - last_bottom_label >= text_width(e.label) + 8) {
+            sc.texts.push_back({x, sc.plot_bottom + 3 + GRAPH_LINE_HEIGHT + 2, e.label, colour, ALIGN_CENTRE, false});
+            last_bottom_label = x;
+        }
+    }
+}
+
+// Lane captions: each channel's name and unit in its colour, top left in its lane.
+void add_lane_captions(GraphScene& sc, const SceneSource& src)
+{
+    std::vector<int> caption_x(static_cast<size_t>(src.lane_count), sc.plot_left + 4);
+    for (size_t p = 0; p < src.picks.size(); ++p) {
+        int c = src.pick_channel[p];
+        if (c < 0)
+            continue;
+        const ChannelInfo& ch = src.series.channels[static_cast<size_t>(c)];
+        std::string caption = ch.unit.empty() ? ch.name : ch.name + " (" + ch.unit + ")";
+        int& cx = caption_x[static_cast<size_t>(src.picks[p].lane)];
+        sc.texts.push_back({cx, sc.lanes[static_cast<size_t>(src.picks[p].lane)].top + 2, caption, sc.trace_colours[p],
+                            ALIGN_LEFT, true});
+        cx += text_width(caption) + 12;
+    }
+}
+
+// The selected row, then the pointer, and the read-out at the pointer (or the selected row).
+void add_readout(GraphScene& sc, const SceneSource& src, int pointer_x, long selected)
+{
+    long readout_sample = -1;
+    int readout_x = -1;
+    if (selected >= 0 && selected < src.series.samples()) {
+        double t = src.series.time[static_cast<size_t>(selected)];
+        if (t >= src.view.t0 && t <= src.view.t1) {
+            readout_x = sc.plot_left + static_cast<int>(std::lround(view_x_of(src.view, t, src.columns)));
+            sc.rules.push_back({readout_x, GRAPH_SELECTED, PEN_SOLID});
+            readout_sample = selected;
+        }
+    }
+    if (pointer_x >= sc.plot_left && pointer_x < sc.plot_right && src.series.samples() > 0) {
+        sc.rules.push_back({pointer_x, GRAPH_POINTER, PEN_SOLID});
+        readout_x = pointer_x;
+        readout_sample = src.series.sample_at(view_time_at(src.view, pointer_x - sc.plot_left, src.columns));
+    }
+    if (readout_sample >= 0) {
+        double t = src.series.time[static_cast<size_t>(readout_sample)];
+        sc.readout.push_back(log_time_text(t, true) + "  row " + std::to_string(readout_sample));
+        long overlay_sample = src.overlay != nullptr ? overlay_sample_at(*src.overlay, t) : -1;
+        if (overlay_sample >= 0)
+            sc.readout.back() += " | " + log_time_text(src.overlay->series->time[static_cast<size_t>(overlay_sample)], true) +
+                                 "  row " + std::to_string(overlay_sample);
+        bool left = readout_x + READOUT_OFFSET + 20 * GRAPH_CHAR_WIDTH > sc.plot_right;
+        int tx = left ? readout_x - READOUT_OFFSET : readout_x + READOUT_OFFSET;
+        Align align = left ? ALIGN_RIGHT : ALIGN_LEFT;
+        sc.texts.push_back({readout_x, sc.plot_bottom + 3 + GRAPH_LINE_HEIGHT + 2, sc.readout.back(), GRAPH_POINTER,
+                            ALIGN_CENTRE, true});
+        std::vector<int> line_in_lane(static_cast<size_t>(src.lane_count), 0);
+        for (size_t p = 0; p < src.picks.size(); ++p) {
+            int c = src.pick_channel[p];
+            if (c < 0)
+                continue;
+            const ChannelInfo& ch = src.series.channels[static_cast<size_t>(c)];
+            std::string text = ch.name + " " +
+                               channel_value_text(ch, src.series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)]);
+            if (!ch.unit.empty() && !ch.flag)
+                text += " " + ch.unit;
+            if (overlay_sample >= 0 && src.overlay_channel[p] >= 0)
+                text += " | " + overlay_value_text(ch, src.series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)],
+                                                   src.overlay->series->values[static_cast<size_t>(src.overlay_channel[p])]
+                                                                          [static_cast<size_t>(overlay_sample)]);
+            sc.readout.push_back(text);
+            const SceneLane& lane = sc.lanes[static_cast<size_t>(src.picks[p].lane)];
+            int& line = line_in_lane[static_cast<size_t>(src.picks[p].lane)];
+            int y = lane.top + GRAPH_LINE_HEIGHT + 6 + line * GRAPH_LINE_HEIGHT;
+            if (y + GRAPH_LINE_HEIGHT <= lane.bottom + 2)
+                sc.texts.push_back({tx, y, text, sc.trace_colours[p], align, true});
+            ++line;
+        }
+    }
+}
+
+// Texts stay inside the picture (a time label on the plot's right edge).
+void keep_texts_inside(GraphScene& sc, int width)
+{
+    for (SceneText& t : sc.texts) {
+        int w = text_width(t.text);
+        int left = t.align == ALIGN_RIGHT ? t.x - w : t.align == ALIGN_CENTRE ? t.x - w / 2 : t.x;
+        int shift = left < 2 ? 2 - left : left + w > width - 2 ? width - 2 - (left + w) : 0;
+        t.x += shift;
+    }
+}
+
+}  // namespace
+
 GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<GraphPick>& picks, const GraphView& view,
                              int width, int height, int pointer_x, long selected, const GraphOverlay* overlay)
 {
@@ -449,187 +663,21 @@ GraphScene build_graph_scene(const ChannelSeries& series, const std::vector<Grap
                             "No channels chosen", GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
         return sc;
     }
-    double lane_h = static_cast<double>(sc.plot_bottom - sc.plot_top + GRAPH_LANE_GAP) / lane_count;
-    std::vector<std::vector<int>> lane_channels(static_cast<size_t>(lane_count)), overlay_channels = lane_channels;
-    std::vector<int> pick_channel, overlay_channel;
+    SceneSource src{series, overlay, picks, {}, {}, view, columns, lane_count};
     for (const GraphPick& p : picks) {
-        int c = series.channel_index(p.name);
-        pick_channel.push_back(c);
-        if (c >= 0)
-            lane_channels[static_cast<size_t>(p.lane)].push_back(c);
-        int o = overlay != nullptr ? overlay->series->channel_index(p.name) : -1;
-        overlay_channel.push_back(o);
-        if (o >= 0)
-            overlay_channels[static_cast<size_t>(p.lane)].push_back(o);
+        src.pick_channel.push_back(series.channel_index(p.name));
+        src.overlay_channel.push_back(overlay != nullptr ? overlay->series->channel_index(p.name) : -1);
     }
-    for (int l = 0; l < lane_count; ++l) {
-        SceneLane lane;
-        lane.top = sc.plot_top + static_cast<int>(l * lane_h);
-        lane.bottom = sc.plot_top + static_cast<int>((l + 1) * lane_h) - GRAPH_LANE_GAP;
-        lane_range(series, lane_channels[static_cast<size_t>(l)], lane.lo, lane.hi);
-        if (overlay != nullptr && !overlay_channels[static_cast<size_t>(l)].empty()) {
-            double lo = 0, hi = 0;
-            lane_range(*overlay->series, overlay_channels[static_cast<size_t>(l)], lo, hi);
-            lane.lo = lane_channels[static_cast<size_t>(l)].empty() ? lo : std::min(lane.lo, lo);
-            lane.hi = lane_channels[static_cast<size_t>(l)].empty() ? hi : std::max(lane.hi, hi);
-        }
-        // Value ticks: as many as fit one a text line and a half apart, at most four.
-        int room = std::max(1, (lane.bottom - lane.top) / (GRAPH_LINE_HEIGHT * 3 / 2));
-        double step = nice_step((lane.hi - lane.lo) / std::min(room, 4));
-        int precision = step >= 1 ? 0 : step >= 0.1 ? 1 : 2;
-        for (double v = std::ceil(lane.lo / step) * step; v <= lane.hi; v += step) {
-            int y = static_cast<int>(std::lround(lane_y(lane, v)));
-            lane.grid_y.push_back(y);
-            sc.texts.push_back({sc.plot_left - 4, y - GRAPH_LINE_HEIGHT / 2, number_text(v, precision), GRAPH_AXIS_TEXT,
-                                ALIGN_RIGHT, false});
-        }
-        sc.lanes.push_back(lane);
-    }
-
+    add_lanes(sc, src);
     if (series.samples() == 0)
         sc.texts.push_back({(sc.plot_left + sc.plot_right) / 2, (sc.plot_top + sc.plot_bottom) / 2,
                             "No good frame in this log", GRAPH_AXIS_TEXT, ALIGN_CENTRE, true});
-
-    // Time ticks and their labels.
-    const double span = view.t1 - view.t0;
-    double step = TIME_STEPS[std::size(TIME_STEPS) - 1];
-    for (double s : TIME_STEPS) {
-        if (s * columns / span >= TIME_TICK_PIXELS) {
-            step = s;
-            break;
-        }
-    }
-    bool tenths = step < 1;
-    for (double t = std::ceil(view.t0 / step) * step; t <= view.t1 + 1e-9; t += step) {
-        int x = sc.plot_left + static_cast<int>(std::lround(view_x_of(view, t, columns)));
-        sc.grid_x.push_back(x);
-        sc.texts.push_back({x, sc.plot_bottom + 3, log_time_text(t, tenths), GRAPH_AXIS_TEXT, ALIGN_CENTRE, false});
-    }
-
-    // Traces: every pixel column's lowest to highest value, joined to the column before; the
-    // overlay's in the same lanes and colours, its times shifted onto this log's.
-    for (size_t p = 0; p < picks.size(); ++p) {
-        sc.trace_colours.push_back(TRACE_COLOURS[p % TRACE_COLOURS.size()]);
-        sc.traces.emplace_back();
-        const SceneLane* lane = pick_channel[p] >= 0 || overlay_channel[p] >= 0
-                                    ? &sc.lanes[static_cast<size_t>(picks[p].lane)]
-                                    : nullptr;
-        if (pick_channel[p] >= 0)
-            trace_lines(series, pick_channel[p], *lane, view, sc.plot_left, columns, sc.traces.back());
-        if (overlay == nullptr)
-            continue;
-        sc.overlay_traces.emplace_back();
-        if (overlay_channel[p] >= 0) {
-            GraphView shifted = view;
-            shifted.t0 -= overlay->shift;
-            shifted.t1 -= overlay->shift;
-            trace_lines(*overlay->series, overlay_channel[p], *lane, shifted, sc.plot_left, columns,
-                        sc.overlay_traces.back());
-            dashed(sc.overlay_traces.back(), sc.plot_left);
-        }
-    }
-    if (overlay != nullptr)
-        sc.texts.push_back({sc.plot_right - 4, sc.lanes[0].top + 2, "- - - " + file_name_part(overlay->series->log_path),
-                            GRAPH_AXIS_TEXT, ALIGN_RIGHT, true});
-
-    // Events: markers and recordings always, time stamps where there is room; their labels
-    // above the lanes (markers) and clock times below the time labels (time records).
-    int last_rule = -1000000, last_top_label = -1000000, last_bottom_label = -1000000;
-    for (const LogEvent& e : series.events) {
-        if (e.time < view.t0 || e.time > view.t1)
-            continue;
-        int x = sc.plot_left + static_cast<int>(std::lround(view_x_of(view, e.time, columns)));
-        Rgb colour = e.kind == LogEventKind::Marker      ? GRAPH_MARKER
-                     : e.kind == LogEventKind::Recording ? GRAPH_RECORDING
-                                                         : GRAPH_TIME_STAMP;
-        if (e.kind == LogEventKind::TimeStamp && x - last_rule < RULE_SPACING)
-            continue;
-        sc.rules.push_back({x, colour, e.kind == LogEventKind::Marker ? PEN_DASH : e.kind == LogEventKind::Recording ? PEN_SOLID : PEN_DOT});
-        if (e.kind != LogEventKind::Marker)
-            last_rule = x;
-        if (e.kind == LogEventKind::Marker) {
-            if (x - last_top_label >= text_width(e.label) + 6) {
-                sc.texts.push_back({x + 2, 4, e.label, colour, ALIGN_LEFT, false});
-                last_top_label = x;
-            }
-        } else if (x - last_bottom_label >= text_width(e.label) + 8) {
-            sc.texts.push_back({x, sc.plot_bottom + 3 + GRAPH_LINE_HEIGHT + 2, e.label, colour, ALIGN_CENTRE, false});
-            last_bottom_label = x;
-        }
-    }
-
-    // Lane captions: each channel's name and unit in its colour, top left in its lane.
-    std::vector<int> caption_x(static_cast<size_t>(lane_count), sc.plot_left + 4);
-    for (size_t p = 0; p < picks.size(); ++p) {
-        int c = pick_channel[p];
-        if (c < 0)
-            continue;
-        const ChannelInfo& ch = series.channels[static_cast<size_t>(c)];
-        std::string caption = ch.unit.empty() ? ch.name : ch.name + " (" + ch.unit + ")";
-        int& cx = caption_x[static_cast<size_t>(picks[p].lane)];
-        sc.texts.push_back({cx, sc.lanes[static_cast<size_t>(picks[p].lane)].top + 2, caption, sc.trace_colours[p],
-                            ALIGN_LEFT, true});
-        cx += text_width(caption) + 12;
-    }
-
-    // The selected row, then the pointer, and the read-out at the pointer (or the selected row).
-    long readout_sample = -1;
-    int readout_x = -1;
-    if (selected >= 0 && selected < series.samples()) {
-        double t = series.time[static_cast<size_t>(selected)];
-        if (t >= view.t0 && t <= view.t1) {
-            readout_x = sc.plot_left + static_cast<int>(std::lround(view_x_of(view, t, columns)));
-            sc.rules.push_back({readout_x, GRAPH_SELECTED, PEN_SOLID});
-            readout_sample = selected;
-        }
-    }
-    if (pointer_x >= sc.plot_left && pointer_x < sc.plot_right && series.samples() > 0) {
-        sc.rules.push_back({pointer_x, GRAPH_POINTER, PEN_SOLID});
-        readout_x = pointer_x;
-        readout_sample = series.sample_at(view_time_at(view, pointer_x - sc.plot_left, columns));
-    }
-    if (readout_sample >= 0) {
-        double t = series.time[static_cast<size_t>(readout_sample)];
-        sc.readout.push_back(log_time_text(t, true) + "  row " + std::to_string(readout_sample));
-        long overlay_sample = overlay != nullptr ? overlay_sample_at(*overlay, t) : -1;
-        if (overlay_sample >= 0)
-            sc.readout.back() += " | " + log_time_text(overlay->series->time[static_cast<size_t>(overlay_sample)], true) +
-                                 "  row " + std::to_string(overlay_sample);
-        bool left = readout_x + READOUT_OFFSET + 20 * GRAPH_CHAR_WIDTH > sc.plot_right;
-        int tx = left ? readout_x - READOUT_OFFSET : readout_x + READOUT_OFFSET;
-        Align align = left ? ALIGN_RIGHT : ALIGN_LEFT;
-        sc.texts.push_back({readout_x, sc.plot_bottom + 3 + GRAPH_LINE_HEIGHT + 2, sc.readout.back(), GRAPH_POINTER,
-                            ALIGN_CENTRE, true});
-        std::vector<int> line_in_lane(static_cast<size_t>(lane_count), 0);
-        for (size_t p = 0; p < picks.size(); ++p) {
-            int c = pick_channel[p];
-            if (c < 0)
-                continue;
-            const ChannelInfo& ch = series.channels[static_cast<size_t>(c)];
-            std::string text = ch.name + " " +
-                               channel_value_text(ch, series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)]);
-            if (!ch.unit.empty() && !ch.flag)
-                text += " " + ch.unit;
-            if (overlay_sample >= 0 && overlay_channel[p] >= 0)
-                text += " | " + overlay_value_text(ch, series.values[static_cast<size_t>(c)][static_cast<size_t>(readout_sample)],
-                                                   overlay->series->values[static_cast<size_t>(overlay_channel[p])]
-                                                                          [static_cast<size_t>(overlay_sample)]);
-            sc.readout.push_back(text);
-            const SceneLane& lane = sc.lanes[static_cast<size_t>(picks[p].lane)];
-            int& line = line_in_lane[static_cast<size_t>(picks[p].lane)];
-            int y = lane.top + GRAPH_LINE_HEIGHT + 6 + line * GRAPH_LINE_HEIGHT;
-            if (y + GRAPH_LINE_HEIGHT <= lane.bottom + 2)
-                sc.texts.push_back({tx, y, text, sc.trace_colours[p], align, true});
-            ++line;
-        }
-    }
-    // Texts stay inside the picture (a time label on the plot's right edge).
-    for (SceneText& t : sc.texts) {
-        int w = text_width(t.text);
-        int left = t.align == ALIGN_RIGHT ? t.x - w : t.align == ALIGN_CENTRE ? t.x - w / 2 : t.x;
-        int shift = left < 2 ? 2 - left : left + w > width - 2 ? width - 2 - (left + w) : 0;
-        t.x += shift;
-    }
+    add_time_axis(sc, src);
+    add_traces(sc, src);
+    add_events(sc, src);
+    add_lane_captions(sc, src);
+    add_readout(sc, src, pointer_x, selected);
+    keep_texts_inside(sc, width);
     return sc;
 }
 
@@ -910,3 +958,27 @@ void reset_graph()
     g_graph = GraphState{};
     g_host = nullptr;
 }
+
+namespace {
+
+// The log graph goes with the viewer's display and opens from its button.
+void follow_viewer(ViewerEvent event)
+{
+    switch (event) {
+    case VIEWER_CLOSING:
+        graph_close();
+        break;
+    case VIEWER_GRAPH_ASKED:
+        graph_show_for_viewer();
+        break;
+    case VIEWER_RESET:
+        reset_graph();
+        break;
+    default:
+        break;
+    }
+}
+
+[[maybe_unused]] const bool following_viewer = add_viewer_listener(follow_viewer);
+
+}  // namespace

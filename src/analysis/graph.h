@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "analysis/channels.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 // ---- The visible span -------------------------------------------------------------------------
 

@@ -365,3 +365,47 @@ void reset_qmile_graph()
 {
     g_qmile_graph = QmileGraphState{};
 }
+
+namespace {
+
+bool reopen_after_rebuild = false;
+
+// The window follows the viewer's table: its scroll bar, its top row and selection, its rebuilds.
+void follow_viewer(ViewerEvent event)
+{
+    switch (event) {
+    case VIEWER_SCROLLED: {
+        const ScrollInfo& s = g_viewer.scroll;
+        qmile_graph_set_scroll(s.min, s.max, s.page, s.pos);
+        break;
+    }
+    case VIEWER_ROWS_MOVED:
+        qmile_graph_recompute();
+        break;
+    case VIEWER_REBUILDING:
+        reopen_after_rebuild = g_qmile_graph.open;
+        qmile_graph_close();
+        break;
+    case VIEWER_REBUILT:
+        if (reopen_after_rebuild)
+            qmile_graph_show();
+        reopen_after_rebuild = false;
+        break;
+    case VIEWER_LOG_OPENING:
+    case VIEWER_CLOSING:
+        qmile_graph_close();
+        break;
+    case VIEWER_QMILE_ASKED:
+        qmile_graph_show();
+        break;
+    case VIEWER_RESET:
+        reset_qmile_graph();
+        break;
+    default:
+        break;
+    }
+}
+
+[[maybe_unused]] const bool following_viewer = add_viewer_listener(follow_viewer);
+
+}  // namespace

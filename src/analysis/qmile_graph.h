@@ -12,8 +12,8 @@
 
 #include "analysis/qmile.h"
 #include "analysis/view_table.h"
-#include "displays/canvas.h"
-#include "displays/controls.h"
+#include "draw/canvas.h"
+#include "draw/controls.h"
 
 // What the program's window does for the graph.
 class QmileGraphHost {

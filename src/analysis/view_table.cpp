@@ -111,30 +111,24 @@ int build_view_table(const std::string& log_path, FILE* table, long& rows, const
     long total = std::ftell(log) / STREAM_SECOND_BYTES;
     std::rewind(log);
 
-    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, log);
-    FrameRecord frame;
-    RecordText time, marker;
     char row[VIEW_ROW_BYTES + 1];
     int rc = BUILD_OK;
-    int status;
-    while ((status = read_frame(frame, time, marker)) != STREAM_NO_DATA) {
+    read_log_frames(log, [&](int status, const FrameRecord& frame, const RecordText& time, const RecordText& marker) {
         if (status != STREAM_OK)
-            continue;
-        convert_channels(frame, 0);
+            return true;
+        convert_channels(adc_counts(frame), 0);
         format_view_row(frame, time, marker, row);
         if (std::fwrite(row, 1, VIEW_ROW_BYTES, table) != static_cast<size_t>(VIEW_ROW_BYTES)) {
             ui().message_box("Error Writing to File\nDisk Full?", "File Write Error",
                              MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
             rc = BUILD_WRITE_ERROR;
-            break;
+            return false;
         }
         ++rows;
         if (rows % FRAMES_PER_SECOND == 0 && progress)
             progress(rows / FRAMES_PER_SECOND, total);
-    }
-    set_analysis_source(0, nullptr);
-    set_run_mode(previous_mode);
+        return true;
+    });
     std::fclose(log);
     if (rc == BUILD_OK && std::fflush(table) != 0) {
         ui().message_box("Error Writing to File\nDisk Full?", "File Write Error",

@@ -9,11 +9,9 @@
 #include <ctime>
 
 #include "analysis/export.h"
-#include "analysis/graph.h"
-#include "analysis/qmile_graph.h"
 #include "config/config.h"
 #include "config/settings.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
@@ -77,6 +75,15 @@ void tell(const char* text, const char* caption)
     ui().message_box(text, caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
 }
 
+ViewerListener listeners[VIEWER_LISTENERS] = {};   // constant-initialised: safe to add at load
+
+void announce(ViewerEvent event)
+{
+    for (ViewerListener l : listeners)
+        if (l != nullptr)
+            l(event);
+}
+
 void changed()
 {
     if (g_viewer.on_change != nullptr)
@@ -90,16 +97,6 @@ void table_built()
 }
 
 // ---- Files ------------------------------------------------------------------------------------
-
-// Whether `path` names a file that can be read as a data log (a regular file).
-bool log_readable(const std::string& path)
-{
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return false;
-    std::fclose(f);
-    return true;
-}
 
 // Seconds of stream in the log: the progress bar's range.
 int stream_seconds(const std::string& path)
@@ -208,7 +205,7 @@ void show_scroll()
     controls().set_range(ANALYSIS_SCROLL, static_cast<int>(s.min), static_cast<int>(last), static_cast<int>(s.page));
     controls().set_value(ANALYSIS_SCROLL, static_cast<int>(s.pos));
     controls().set_enabled(ANALYSIS_SCROLL, g_viewer.table != nullptr && s.can_scroll());
-    qmile_graph_set_scroll(s.min, s.max, s.page, s.pos);
+    announce(VIEWER_SCROLLED);
 }
 
 // The position the bar accepts for `pos`.
@@ -307,8 +304,7 @@ int build_table(long& rows)
 // the same units.
 void rebuild_table()
 {
-    bool graph_was_open = g_qmile_graph.open;
-    qmile_graph_close();
+    announce(VIEWER_REBUILDING);
     long rows = 0;
     if (build_table(rows) != BUILD_NO_LOG) {
         g_viewer.row_count = rows;
@@ -326,8 +322,7 @@ void rebuild_table()
             select_viewer_row(selected);
         show_scroll();
     }
-    if (graph_was_open)
-        qmile_graph_show();
+    announce(VIEWER_REBUILT);
     changed();
 }
 
@@ -340,7 +335,7 @@ void scroll_to(long pos)
     g_viewer.top_row += s.pos - old;
     show_scroll();
     draw_rows();
-    qmile_graph_recompute();
+    announce(VIEWER_ROWS_MOVED);
     changed();
 }
 
@@ -367,7 +362,7 @@ bool click_row(int x, int y)
         return false;
     if (row < g_viewer.row_count) {
         select_viewer_row(row);
-        qmile_graph_recompute();
+        announce(VIEWER_ROWS_MOVED);
         return true;
     }
     // Nothing selected: the row that was shows its own colour again.
@@ -377,7 +372,7 @@ bool click_row(int x, int y)
         draw_rows();
     }
     g_viewer.selected_row = -1;
-    qmile_graph_recompute();
+    announce(VIEWER_ROWS_MOVED);
     changed();
     return false;
 }
@@ -406,8 +401,7 @@ void destroy_analysis_display()
     if (!g_viewer.created)
         return;
     destroy_controls(ANALYSIS_CONTROLS);
-    qmile_graph_close();
-    graph_close();
+    announce(VIEWER_CLOSING);
     close_table();
     g_viewer.created = false;
     set_run_mode(g_viewer.previous_run_mode);
@@ -450,7 +444,7 @@ void analysis_command(int id, int event, int value)
         analysis_scroll(event, value);
         break;
     case ANALYSIS_GRAPH:
-        graph_show_for_viewer();
+        announce(VIEWER_GRAPH_ASKED);
         break;
     case ANALYSIS_CELLS:
         if (g_cells_button_action != nullptr)
@@ -534,11 +528,11 @@ void analysis_view_log()
 
 int analysis_open_log(const std::string& path)
 {
-    if (!log_readable(path)) {
+    if (!regular_file_readable(path)) {
         tell("Can not open Data Log File", "File Open Error");
         return -1;
     }
-    qmile_graph_close();
+    announce(VIEWER_LOG_OPENING);
     close_table();
     g_settings.analysis = path;
     g_settings.analysisname = file_name_part(path);
@@ -576,7 +570,7 @@ void analysis_dump_log()
     std::string input = choose_log("Select Data Log File to Create Dump From");
     if (input.empty())
         return;
-    if (!log_readable(input)) {
+    if (!regular_file_readable(input)) {
         tell("Can not open Data Log File", "File Open Error");
         return;
     }
@@ -630,7 +624,7 @@ void analysis_quarter_mile()
     g_viewer.scroll.pos = accepted_position(g_viewer.top_row);
     show_scroll();
     draw_rows();
-    qmile_graph_show();
+    announce(VIEWER_QMILE_ASKED);
     changed();
 }
 
@@ -673,6 +667,19 @@ void reset_viewer()
 {
     close_table();
     g_viewer = ViewerState{};
-    reset_qmile_graph();
-    reset_graph();
+    announce(VIEWER_RESET);
+}
+
+bool add_viewer_listener(ViewerListener listener)
+{
+    for (ViewerListener& l : listeners)
+        if (l == listener)
+            return true;
+    for (ViewerListener& l : listeners) {
+        if (l == nullptr) {
+            l = listener;
+            return true;
+        }
+    }
+    return false;
 }

@@ -1,7 +1,8 @@
 // The Analysis display (display 5): a data log read offline as a table, one row per good frame and
 // 26 to a page, rows that came with a marker or time record highlighted. The user pages and
 // scrolls with keys, wheel and scroll bar, jumps to the next marker, selects a row, graphs a run
-// from the top row (analysis/qmile_graph.h) and exports a log (analysis/export.h).
+// from the top row (analysis/qmile_graph.h, told through the viewer's listeners) and exports a log
+// (analysis/export.h).
 //
 // The table is built once per log into a temporary file of fixed-width rows (analysis/view_table.h)
 // in the configuration file's folder, unlinked as soon as it is open: nothing is left behind
@@ -19,7 +20,7 @@
 #include <string>
 
 #include "analysis/view_table.h"
-#include "displays/controls.h"
+#include "draw/controls.h"
 
 // A scroll bar's information as the table keeps it: range `min` to `max` in rows, `page` rows
 // shown; the bar accepts positions from `min` to `max - page + 1`.
@@ -62,6 +63,25 @@ struct ViewerState {
 };
 
 extern ViewerState g_viewer;
+
+// What the viewer announces to the windows that follow its table (the quarter-mile graph, the log
+// graph); they read g_viewer and act. The viewer itself knows none of them.
+enum ViewerEvent : int {
+    VIEWER_SCROLLED,       // the scroll information (g_viewer.scroll) was shown anew
+    VIEWER_ROWS_MOVED,     // the top row or the selection moved: what is computed from them again
+    VIEWER_REBUILDING,     // the table is about to be rebuilt: windows over its rows close...
+    VIEWER_REBUILT,        // ... and once it is rebuilt, those that were open show again
+    VIEWER_LOG_OPENING,    // another log is about to be opened
+    VIEWER_CLOSING,        // the display goes: every window over the table closes
+    VIEWER_QMILE_ASKED,    // "1/4 Mile": graph the run from the top row
+    VIEWER_GRAPH_ASKED,    // the log graph button
+    VIEWER_RESET,          // back to program start (tests)
+};
+using ViewerListener = void (*)(ViewerEvent event);
+constexpr int VIEWER_LISTENERS = 4;
+// Adds a listener (a window's module does so once, when the program loads); one already there is
+// not added twice. Returns false when every place is taken.
+bool add_viewer_listener(ViewerListener listener);
 
 // The controls, in the order they are created.
 enum AnalysisControl : int {

@@ -268,7 +268,9 @@ double channel_value(const AdcChannelState& ch, double volts)
 
 }  // namespace
 
-void convert_channels(const FrameRecord& frame, int all)
+double adc_volts(int count) { return count * 5.0 / 1023.0 + 0.004; }
+
+void convert_channels(const AdcCounts& counts, int all)
 {
     std::lock_guard<std::mutex> lock(g_adc.lock);
     for (int n = 0; n < ADC_CHANNEL_COUNT; ++n) {
@@ -276,7 +278,7 @@ void convert_channels(const FrameRecord& frame, int all)
         bool preferred = n == g_adc.wb_channel || n == g_adc.fp_channel;
         if (!ch.active || (all == 0 && !preferred))
             continue;
-        double value = channel_value(ch, adc_volts(adc_count(frame, n)));
+        double value = channel_value(ch, adc_volts(counts[n]));
         int f = ch.filter <= 0 ? 1 : ch.filter;
         ch.smoothed = f >= 100 ? value : f / 100.0 * value + (100 - f) / 100.0 * ch.smoothed;
         if (ch.kind == DEVICE_USER && ch.position >= 0 && ch.position < USER_DEVICE_COUNT) {

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <string>
 
+#include "config/settings.h"
 #include "platform/shared_word.h"
-#include "stream/frame.h"
 
 enum DeviceKind : int32_t { DEVICE_NONE = -1, DEVICE_WIDEBAND = 0, DEVICE_PRESSURE = 1, DEVICE_USER = 2 };
 
@@ -99,8 +99,13 @@ extern AdcState g_adc;
 void build_device_catalogue();
 void rebuild_channel_state();
 void revalidate_user_channels();
-// Converts every active channel (all = 1) or only the preferred ones (all = 0).
-void convert_channels(const FrameRecord& frame, int all);
+// The eight 10-bit ADC counts of one frame, channel 0 first.
+using AdcCounts = std::array<int, ADC_CHANNEL_COUNT>;
+// A 10-bit ADC count in volts.
+double adc_volts(int count);
+// Converts every active channel (all = 1) or only the preferred ones (all = 0) from one frame's
+// counts.
+void convert_channels(const AdcCounts& counts, int all);
 
 // Whether a preferred wideband channel exists.
 bool have_preferred_wb();

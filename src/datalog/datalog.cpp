@@ -58,6 +58,8 @@ int start_logging(const std::string& path)
         g_datalog.path = path;
         g_datalog.logging_on = 1;
         g_datalog.logging_paused = 0;
+        // The link thread reports a failed write to the log through this, before it has the file.
+        g_link.on_log_write_error = log_write_error;
         set_logging(1, f);
     }
 
@@ -168,4 +170,11 @@ void reset_datalog()
     g_datalog.logging_paused = 0;
     g_datalog.path.clear();
     g_datalog.on_change = nullptr;
+}
+
+bool display_key(char c)
+{
+    if (c >= '1' && c <= '5')
+        return true;
+    return (c == '\t' || c == '\r' || c == ' ') && g_datalog.logging_on != 0;
 }

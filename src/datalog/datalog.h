@@ -48,5 +48,9 @@ void log_key_space();
 void log_key_tab();
 void log_key_enter();
 
+// The keys the main window acts on, whichever control has the focus: '1' to '5' switch displays,
+// and while logging TAB, Enter and Space are the keys above. The control hosts hand these on.
+bool display_key(char c);
+
 // Back to the state at program start (tests).
 void reset_datalog();

@@ -13,8 +13,6 @@
 #include "stream/display_thread.h"
 #include "stream/reader.h"
 
-PlaybackState g_playback;
-
 namespace {
 
 // The control bar; the progress bar lives from start to stop, the others come and go with the
@@ -172,6 +170,14 @@ void destroy_playback_bar()
             c->text(CAPTION_X, RATE_CAPTION_Y, "             ", Font::Small, TEXT, BACKGROUND);
         }
     }
+}
+
+void paint_playback_captions()
+{
+    if (g_playback.playing == 0)
+        return;
+    if (Canvas* c = canvas())
+        c->text(CAPTION_X, RATE_CAPTION_Y, "Playback Rate", Font::Small, TEXT, BACKGROUND, ALIGN_LEFT, true);
 }
 
 void playback_command(int id, int event, int value)

@@ -1,45 +1,15 @@
 // Playback: a data log fed through the live path, so that every display, learner and the status
 // panel run as if the ECM were connected; and its control bar (Pause, back-up, rate, progress).
 //
-// Threading:
-// - The window thread opens and closes the file, writes `paused`, the back-up target and
-//   `[PBSPD]`, and adds to `backup_seconds`.
-// - The display thread reads the file (pacing, pausing and seeking back in its playback pass),
-//   takes `backup_seconds` with an exchange, steps the progress counter and sets `end_of_file`.
-// - `file_lock` is held by the display thread for each playback pass; stopping takes it after it
-//   has switched the run mode, so the file is never closed under a read or a seek.
+// The playback byte source (the file, pacing, back-up, progress words) is the stream layer's
+// (stream/playback_source.h); this is its start, stop and control bar on the window thread.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
-#include "displays/controls.h"
-#include "platform/shared_word.h"
-
-struct PlaybackState {
-    Shared<int16_t> playing{0};          // a playback file is open
-    Shared<int16_t> end_of_file{0};      // the reader has reached its end
-    Shared<int16_t> paused{0};
-    Shared<int16_t> backup_seconds{0};   // seconds of stream still to step back
-    Shared<int32_t> progress_count{0};   // frames since the last progress step (display thread)
-    Shared<int32_t> pending_backup{0};   // replaying up to where back-up was pressed
-    Shared<int32_t> backup_target_seconds{0};
-    Shared<int32_t> backup_target_index{0};
-    // Where the furthest frame read from the file ends (display thread). A frame that ends at or
-    // before it was counted when it was first read, so a replay never counts it again, however
-    // the pending back-up ends.
-    Shared<int64_t> read_up_to{0};
-    // Steps the progress bar by one second of stream; none without a window.
-    Shared<void (*)()> on_progress_step{nullptr};
-
-    std::mutex file_lock;                // held across a playback pass of the display thread
-    FILE* file = nullptr;                // window thread only
-    long file_size = 0;
-};
-
-extern PlaybackState g_playback;
+#include "draw/controls.h"
+#include "stream/playback_source.h"
 
 // The control bar, in the order the controls are created.
 enum PlaybackControl : int {
@@ -67,6 +37,9 @@ void playback_ended();
 void create_playback_bar();
 // Takes the bar down (the progress bar stays while playing; stop_playback removes it).
 void destroy_playback_bar();
+// The gauge display's caption of the rate trackbar, "Playback Rate", while playing; part of that
+// display's paint (destroy_playback_bar blanks it again).
+void paint_playback_captions();
 // Clicks and moves of the bar's controls.
 void playback_command(int id, int event, int value);
 // Moves the rate trackbar, where there is one, to 100 - [PBSPD] (after the settings changed).

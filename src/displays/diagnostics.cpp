@@ -6,8 +6,8 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/canvas.h"
 #include "displays/status_panel.h"
+#include "draw/canvas.h"
 #include "stream/display_thread.h"
 
 DiagnosticsState g_diagnostics;

@@ -7,11 +7,24 @@
 #include "displays/malfunction.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "draw/canvas.h"
 #include "flash/bank_select.h"
 #include "flash/flash_window.h"
 #include "stream/display_thread.h"
 #include "velearn/ve_display.h"
 #include "velearn/ve_learn_state.h"
+
+namespace {
+
+// The display thread's redraw of the VE page: the status values, then the table.
+void ve_display_frame_repaint()
+{
+    if (canvas() != nullptr)
+        refresh_status_values();
+    paint_ve_display();
+}
+
+}  // namespace
 
 void install_display_routines()
 {

@@ -7,12 +7,12 @@
 
 #include "config/devices.h"
 #include "config/settings.h"
+#include "displays/knock_map.h"
 #include "displays/status_panel.h"
 #include "platform/ui_services.h"
 #include "stream/display_thread.h"
 
 GaugeState g_gauges;
-Shared<int32_t> g_published_knock_count{0};
 
 namespace {
 
@@ -398,5 +398,4 @@ void reset_gauges()
     needle_tip(TACHO_X, DIAL_Y, 0, 1, x, y);
     g_gauges.rpm_tip_x = x;
     g_gauges.rpm_tip_y = y;
-    g_published_knock_count = 0;
 }

@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "platform/shared_word.h"
 #include "stream/frame.h"
 
@@ -63,8 +63,6 @@ struct GaugeState {
 };
 
 extern GaugeState g_gauges;
-// The knock count the spark knock map publishes for the "KNK" bar.
-extern Shared<int32_t> g_published_knock_count;
 
 // Needle tip for value `v` of a dial with full scale `full`.
 void needle_tip(int cx, int cy, double v, double full, int& x, int& y);

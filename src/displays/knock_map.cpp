@@ -7,9 +7,8 @@
 #include <thread>
 
 #include "config/settings.h"
-#include "displays/canvas.h"
-#include "displays/gauges.h"
 #include "displays/status_panel.h"
+#include "draw/canvas.h"
 #include "platform/ui_services.h"
 #include "stream/display_thread.h"
 
@@ -207,6 +206,7 @@ void put_all_axes(KnockMapState& k)
 KnockMapState::KnockMapState() { put_all_axes(*this); }
 
 KnockMapState g_knock;
+Shared<int32_t> g_published_knock_count{0};
 
 KnockCells knock_cells(int rpm, int map_kpa, int boost_kpa, int bar)
 {

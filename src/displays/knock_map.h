@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "platform/shared_word.h"
 #include "stream/frame.h"
 
@@ -62,6 +62,9 @@ struct KnockMapState {
 };
 
 extern KnockMapState g_knock;
+// The knock count this map publishes for the gauge display's "KNK" bar (written here, on the
+// display thread; read by the gauges).
+extern Shared<int32_t> g_published_knock_count;
 
 enum KnockControl : int {
     KNOCK_GROUP = CONTROL_IDS_KNOCK,

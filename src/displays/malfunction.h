@@ -13,7 +13,7 @@
 #include <mutex>
 #include <span>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "stream/frame.h"
 
 struct MalfunctionCode {

@@ -8,7 +8,7 @@
 #include "config/settings.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 #include "link/port.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "platform/shared_word.h"
 #include "stream/frame.h"
 

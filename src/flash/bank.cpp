@@ -1,17 +1,14 @@
 #include "flash/bank.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
+#include "ecm/protocol.h"
+#include "ecm/sink.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "flash/sink.h"
 #include "platform/files.h"
+#include "platform/sleep.h"
 
 namespace {
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 int fail(const char* text)
 {

@@ -1,7 +1,7 @@
 #include "flash/bank_select.h"
 
 #include "config/settings.h"
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "stream/display_thread.h"
 
 BankSelectState g_bank_select;

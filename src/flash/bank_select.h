@@ -9,7 +9,7 @@
 
 #include <mutex>
 
-#include "displays/canvas.h"
+#include "draw/canvas.h"
 
 constexpr int BANK_CELLS = 8;
 // The window's client area.

@@ -7,10 +7,10 @@
 
 #include "config/config.h"
 #include "config/settings.h"
+#include "ecm/protocol.h"
+#include "ecm/tick.h"
 #include "flash/bank.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "flash/tick.h"
 #include "link/link_thread.h"
 #include "platform/files.h"
 #include "platform/paths.h"

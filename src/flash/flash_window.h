@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <string>
 
-#include "displays/canvas.h"
-#include "displays/controls.h"
-#include "flash/sink.h"
+#include "draw/canvas.h"
+#include "draw/controls.h"
+#include "ecm/sink.h"
 #include "platform/shared_word.h"
 
 constexpr int FLASH_MESSAGE_LINES = 8;

@@ -12,14 +12,12 @@
 #include "link/port.h"
 #include "link/ring.h"
 #include "platform/local_time.h"
-#include "platform/wakeup.h"
 
 LinkState g_link;
 
 namespace {
 
 std::thread link_thread;
-Wakeup wakeup;
 
 // Bytes read from the port but not yet handed on; the loop takes them one at a time so that
 // requests, the transmit slot and the ring reset are checked between any two bytes, as if the port
@@ -204,10 +202,10 @@ void wait_for_work()
     if (g_link.time_request != 0 || g_link.marker_request != 0 || g_link.flush_request != 0 ||
         g_link.tx_len != 0 || g_port.request_pending != 0 || pending.pos < pending.len)
         return;
-    pollfd fds[2] = {{wakeup.fd(), POLLIN, 0}, {g_port.fd, POLLIN, 0}};
+    pollfd fds[2] = {{g_link_wakeup.fd(), POLLIN, 0}, {g_port.fd, POLLIN, 0}};
     int n = g_port.link_running != 0 && g_port.fd >= 0 ? 2 : 1;
     if (::poll(fds, static_cast<nfds_t>(n), 50) > 0 && (fds[0].revents & POLLIN) != 0)
-        wakeup.clear();
+        g_link_wakeup.clear();
 }
 
 }  // namespace
@@ -273,8 +271,6 @@ void link_thread_main()
         wait_for_work();
     }
 }
-
-void wake_link_thread() { wakeup.signal(); }
 
 int start_link_thread()
 {

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "link/link_wakeup.h"
 #include "platform/shared_word.h"
 
 constexpr int TX_SLOT_BYTES = 256;
@@ -42,7 +43,7 @@ struct LinkState {
     Shared<int64_t> bytes_dropped{0};      // bytes the full ring could not take
 
     // The data log's write-error routine (message, then the log is closed), run on the link
-    // thread when a log write fails; set at start-up (install_link_hooks) and kept by resets.
+    // thread when a log write fails; set by start_logging and kept by resets.
     Shared<void (*)()> on_log_write_error{nullptr};
 };
 
@@ -57,9 +58,6 @@ int set_logging_paused(int paused);   // returns the previous flag
 void request_time_record();
 void request_marker_record();
 void request_log_flush();
-
-// Wakes the link thread at once to serve a request or the transmit slot.
-void wake_link_thread();
 
 // The thread body; returns when g_link.stop is set.
 void link_thread_main();

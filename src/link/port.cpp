@@ -8,18 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
-#include "link/link_thread.h"
+#include "link/link_wakeup.h"
 #include "platform/files.h"
+#include "platform/sleep.h"
 #include "platform/ui_services.h"
 
 PortState g_port;
 
 namespace {
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Sleeps in short steps, returning early when the program stops.
 void sleep_unless_stopping(int ms)

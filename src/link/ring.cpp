@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "link/link_thread.h"
+#include "link/link_wakeup.h"
 
 ReceiveRing g_ring;
 

@@ -49,6 +49,15 @@ FILE* open_regular_file(const std::string& path)
     return f;
 }
 
+bool regular_file_readable(const std::string& path)
+{
+    FILE* f = open_regular_file(path);
+    if (f == nullptr)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
 int resolve_write_target(const std::string& path, std::string& target)
 {
     target = path;

@@ -22,6 +22,8 @@ std::string file_error_text(int error);
 // Opens `path` for reading in binary mode when it is a regular file (links followed); nullptr
 // with errno set otherwise. Never blocks on a pipe.
 FILE* open_regular_file(const std::string& path);
+// Whether open_regular_file would open `path` (a log or BIN to read: a regular file, readable).
+bool regular_file_readable(const std::string& path);
 
 // The file a writer of `path` writes: `path` with symbolic links followed, to a target that need
 // not exist yet. Returns 0, or -1 with errno set when the target exists but is not a regular

@@ -2,18 +2,15 @@
 
 #include "config/config.h"
 #include "config/settings.h"
-#include "datalog/datalog.h"
-#include "datalog/playback.h"
-#include "flash/protocol.h"
-#include "link/link_thread.h"
+#include "ecm/protocol.h"
 #include "link/port.h"
 #include "stream/display_thread.h"
+#include "stream/playback_source.h"
 
 void install_link_hooks()
 {
     g_port.start_stream = [] { ecm_command(ECM_STREAM, STREAM_START); };
     g_port.stop_stream = [] { ecm_command(ECM_STREAM, STREAM_STOP); };
-    g_link.on_log_write_error = log_write_error;
 }
 
 void connect_port()

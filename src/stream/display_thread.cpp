@@ -1,18 +1,20 @@
 #include "stream/display_thread.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "config/devices.h"
 #include "config/settings.h"
-#include "datalog/datalog.h"
-#include "datalog/playback.h"
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/ring.h"
+#include "platform/sleep.h"
 #include "platform/ui_services.h"
+#include "stream/playback_source.h"
 #include "stream/reader.h"
 
 FrameHooks g_frame_hooks;
@@ -33,13 +35,15 @@ namespace {
 
 std::thread display_thread;
 
+// The hold's acknowledgement: the display thread sets hold_seen under this lock and notifies.
+std::mutex hold_lock;
+std::condition_variable hold_acknowledged;
+
 constexpr int ENGINE_RUNNING_FRAMES = 34;   // further frames with the running bit after arming
 constexpr int ARM_HOURS_BELOW = 16;
 // Live, the thread waits for bytes instead of polling the ring every millisecond; it still looks
 // at the one-second counter and the run mode at least this often.
 constexpr int LIVE_IDLE_WAIT_MS = 20;
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void call_update(FrameRoutine r, const FrameRecord& f, int draw)
 {
@@ -111,7 +115,7 @@ void dispatch(const FrameRecord& f)
     g_display.bank_valid = flag(f, FLAG_BANK_VALID) ? 1 : 0;
     g_display.bank = f.u8(F_BANK) & 0x07;
 
-    convert_channels(f, 0);
+    convert_channels(adc_counts(f), 0);
 
     if (f.u8(F_SPARK_RETARD) != 0 && g_display.engine_running != 0 && g_settings.knockalert == 1)
         ui().beep();
@@ -276,7 +280,14 @@ void reset_engine_detection()
 
 void display_pass()
 {
-    if (g_display.display_hold != 0) {
+    if (g_display.display_hold.load_acquire() != 0) {
+        if (g_display.hold_seen == 0) {
+            {
+                std::lock_guard<std::mutex> lock(hold_lock);
+                g_display.hold_seen = 1;
+            }
+            hold_acknowledged.notify_all();
+        }
         sleep_ms(1);
         return;
     }
@@ -292,6 +303,19 @@ void display_pass()
         live_pass();
         break;
     }
+}
+
+void hold_display()
+{
+    {
+        std::lock_guard<std::mutex> lock(hold_lock);
+        g_display.hold_seen = 0;
+    }
+    g_display.display_hold.store_release(1);
+    if (!display_thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(hold_lock);
+    hold_acknowledged.wait_for(lock, std::chrono::milliseconds(HOLD_WAIT_MS), [] { return g_display.hold_seen != 0; });
 }
 
 void display_thread_main()
@@ -324,6 +348,7 @@ void stop_display_thread()
 void reset_display()
 {
     g_display.display_hold = 0;
+    g_display.hold_seen = 0;
     g_display.active_display = DISPLAY_GAUGES;
     g_display.one_second_counter = 0;
     reset_engine_detection();

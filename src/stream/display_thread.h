@@ -61,6 +61,7 @@ extern const std::array<DispatchOrder, 8> DISPATCH_ORDER;
 
 struct DisplayState {
     Shared<int32_t> display_hold{0};
+    Shared<int32_t> hold_seen{0};        // the display thread has stopped at the hold (hold_display)
     Shared<int32_t> active_display{DISPLAY_GAUGES};
     Shared<int32_t> one_second_counter{0};
 
@@ -106,6 +107,13 @@ extern DisplayState g_display;
 int decode_and_dispatch();
 // Clears the detection and the pending back-up (playback stop).
 void reset_engine_detection();
+
+// Sets the hold and returns once the display thread acknowledges it: the pass it was in has ended
+// and it takes no frame until the hold is cleared (display_hold = 0). At once when the thread is
+// not running. A pass that is itself waiting for the window thread (a message box it shows) cannot
+// acknowledge; the wait gives up after HOLD_WAIT_MS rather than wait for itself.
+void hold_display();
+constexpr int HOLD_WAIT_MS = 500;
 
 // One pass of the display thread's loop (tests drive it pass by pass).
 void display_pass();

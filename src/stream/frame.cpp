@@ -183,7 +183,6 @@ double temperature(int raw) { return temperature_on_scale(raw, g_settings.temper
 
 double vehicle_speed(int raw) { return g_settings.kphormph == 1 ? raw * 1.609344 : raw; }
 
-double adc_volts(int count) { return count * 5.0 / 1023.0 + 0.004; }
 double sensor_volts(int count) { return count * 5.0 / 255.0; }
 
 double map_load_kpa(int raw) { return raw * 0.3125 + 20.0; }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "config/settings.h"
+
 constexpr int FRAME_PAYLOAD_BYTES = 273;
 
 struct FrameRecord {
@@ -166,9 +168,16 @@ double temperature_on_scale(int raw, int scale);
 // Vehicle speed in mph, or km/h when [KPHORMPH] is 1.
 double vehicle_speed(int raw);
 
-double adc_volts(int count);            // 10-bit ADC channel count
 double sensor_volts(int count);         // 8-bit sensor count (bytes 45 and 72)
 inline int adc_count(const FrameRecord& f, int channel) { return f.u16(F_ADC_0 + 2 * channel); }
+// The frame's eight ADC counts, as the channel conversion takes them.
+inline std::array<int, ADC_CHANNEL_COUNT> adc_counts(const FrameRecord& f)
+{
+    std::array<int, ADC_CHANNEL_COUNT> counts;
+    for (int n = 0; n < ADC_CHANNEL_COUNT; ++n)
+        counts[n] = adc_count(f, n);
+    return counts;
+}
 
 double map_load_kpa(int raw);                 // byte 38
 double map_sensor_kpa(int raw, int bar);      // byte 45

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <thread>
 
+#include "ecm/crc.h"
 #include "link/ring.h"
-#include "stream/crc.h"
 
 StreamState g_stream;
 

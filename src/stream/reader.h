@@ -86,5 +86,31 @@ int32_t get_run_mode();
 void set_playback_source(int active, FILE* file);
 void set_analysis_source(int active, FILE* file);
 
+// Reads a data log the way the analysis does: while it reads, the run mode is RUN_ANALYSIS (the
+// display thread takes no frames) and `log` is the byte source; afterwards both are as before.
+// `start()` runs once in that state before the first frame; `each(status, frame, time, marker)`
+// gets every frame the reader finds, good (STREAM_OK) or not, until the log ends or it returns
+// false.
+template <class Start, class Each>
+void read_log_frames(FILE* log, Start&& start, Each&& each)
+{
+    int32_t previous_mode = set_run_mode(RUN_ANALYSIS);
+    set_analysis_source(1, log);
+    start();
+    FrameRecord frame{};
+    RecordText time, marker;
+    for (int status; (status = read_frame(frame, time, marker)) != STREAM_NO_DATA;)
+        if (!each(status, frame, time, marker))
+            break;
+    set_analysis_source(0, nullptr);
+    set_run_mode(previous_mode);
+}
+
+template <class Each>
+void read_log_frames(FILE* log, Each&& each)
+{
+    read_log_frames(log, [] {}, each);
+}
+
 // Back to start-up state: live mode, no file sources, no hook.
 void reset_stream();

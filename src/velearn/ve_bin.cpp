@@ -3,12 +3,12 @@
 
 #include <cstdio>
 
-#include "platform/ui_services.h"
+#include "config/settings.h"
 #include "platform/files.h"
+#include "platform/ui_services.h"
 #include "velearn/smoother.h"
 #include "velearn/ve_bin_layout.h"
 #include "velearn/ve_learn_state.h"
-#include "config/settings.h"
 
 namespace {
 
@@ -108,15 +108,26 @@ int read_bin_ve_table(const std::string& path)
     return 0;
 }
 
-int write_bin_ve_table(const std::string& source_path, const std::string& new_path, int32_t serial)
+void show_smoother_error(int error)
 {
+    if (error <= 0)
+        return;
+    char caption[32];
+    std::snprintf(caption, sizeof caption, "Smoother Error: %d", error);
+    ui().message_box("Error Smoothing VE table for VE Learn", caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
+}
+
+int write_bin_ve_table(const std::string& source_path, const std::string& new_path, int32_t serial,
+                       int* smoother_error)
+{
+    if (smoother_error != nullptr)
+        *smoother_error = 0;
     if (g_settings.smoothfac > 0) {
         int e = smooth_learned_ve();
-        if (e > 0) {
-            char caption[32];
-            std::snprintf(caption, sizeof caption, "Smoother Error: %d", e);
-            ui().message_box("Error Smoothing VE table for VE Learn", caption, MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
-        }
+        if (smoother_error != nullptr)
+            *smoother_error = e;
+        else
+            show_smoother_error(e);
     }
     // Updated in place: the file a link points at, and only a regular one.
     std::string target;

@@ -6,8 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "displays/canvas.h"
-#include "displays/status_panel.h"
+#include "draw/canvas.h"
 #include "platform/ui_services.h"
 #include "stream/display_thread.h"
 #include "velearn/ve_learn_state.h"
@@ -203,13 +202,6 @@ void paint_ve_display()
     recompute_learned_ve();
     if (Canvas* c = canvas())
         draw_table(c);
-}
-
-void ve_display_frame_repaint()
-{
-    if (canvas() != nullptr)
-        refresh_status_values();
-    paint_ve_display();
 }
 
 void reset_ve_display() { g_ve_display.table_choice = VE_SHOW_ORIGINAL; }

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "displays/controls.h"
+#include "draw/controls.h"
 #include "platform/shared_word.h"
 
 // Which table the page shows.
@@ -52,7 +52,5 @@ void paint_ve_page();
 // The table, the live cell, the notices and the read-outs. Recomputes the learned table first,
 // also when no canvas is attached.
 void paint_ve_display();
-// The display thread's redraw while the page is shown: the status values, then the table.
-void ve_display_frame_repaint();
 
 void reset_ve_display();

@@ -1,10 +1,8 @@
 #include "velearn/ve_learn_state.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "config/config.h"
 #include "config/devices.h"
@@ -256,7 +254,7 @@ int start_with_serial(const std::string& source, const std::string& new_bin, int
     v.new_path = target;
     v.new_name = file_name_part(target);
     v.new_dir = folder_part(target);
-    v.active = 1;
+    v.active.store_release(1);
     g_display.ve_save_time = g_display.one_second_counter + g_settings.autovtime * 60;
     reset_ve_learn();
 
@@ -331,9 +329,12 @@ int stop_ve_learn()
     VeLearnState& v = g_ve_learn;
     if (v.active == 0)
         return 0;
-    v.active = 0;
-    // The display thread may be learning a frame: let it finish before the table is taken.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    {
+        // An autosave writing the same BIN ends first; after this none starts. (A learning step
+        // still under way only adds to the grids: the table is copied under its own lock.)
+        std::lock_guard<std::mutex> lock(v.save_lock);
+        v.active = 0;
+    }
     int rc = write_bin_ve_table(v.source_path, v.new_path, v.serial);
     if (rc != 0)
         info("Error Writing VE table to BIN File", "File Write Error");
@@ -345,17 +346,28 @@ int stop_ve_learn()
 void autosave_ve_learn()
 {
     VeLearnState& v = g_ve_learn;
-    if (v.active == 0)
-        return;
-    if (write_bin_ve_table(v.source_path, v.new_path, v.serial) != 0) {
-        info("Error Writing VE table to BIN File", "File Write Error");
-        return;
+    const char* failure = nullptr;
+    const char* caption = nullptr;
+    int smoother_error = 0;
+    {
+        std::lock_guard<std::mutex> lock(v.save_lock);
+        if (v.active.load_acquire() == 0)
+            return;
+        if (write_bin_ve_table(v.source_path, v.new_path, v.serial, &smoother_error) != 0) {
+            failure = "Error Writing VE table to BIN File";
+            caption = "File Write Error";
+        } else if (read_bin_ve_table(v.new_path) != 0) {
+            failure = "Error reading VE table from BIN File";
+            caption = "File Read Error";
+        } else {
+            reset_ve_learn();
+        }
     }
-    if (read_bin_ve_table(v.new_path) != 0) {
-        info("Error reading VE table from BIN File", "File Read Error");
-        return;
-    }
-    reset_ve_learn();
+    // Shown once the lock is free: a message waits for the window thread, which may itself be
+    // waiting for the lock in stop_ve_learn.
+    show_smoother_error(smoother_error);
+    if (failure != nullptr)
+        info(failure, caption);
 }
 
 std::string propose_new_bin_name(const std::string& source_name, int32_t serial)

@@ -24,7 +24,12 @@ constexpr int FINE_COLS = 81;    // one kPa a column, 20..100 kPa
 using FineGrid = std::array<std::array<uint32_t, FINE_COLS>, FINE_ROWS>;
 
 struct VeLearnState {
+    // A run is on. Starting publishes the paths and serial below with a release store; the
+    // display thread's autosave reads them after an acquire load.
     Shared<int16_t> active{0};
+    // Held while the run's BIN is written, by the display thread's autosave and by stop on the
+    // window thread: stop waits for a save under way, and no save starts once the run is off.
+    std::mutex save_lock;
 
     // Paths of the run (also in [LEARNVE]... and [NEWVE]...).
     std::string source_path, source_name, source_dir;
@@ -77,8 +82,12 @@ int32_t check_bin_signature(const std::string& path);
 // Fills original_ve from a BIN; 0, or -1.
 int read_bin_ve_table(const std::string& path);
 // Smooths learned_ve (when [SMOOTHFAC] > 0) and writes it into new_path, created from
-// source_path when missing, with serial + 1 and a fresh checksum; 0, or -1.
-int write_bin_ve_table(const std::string& source_path, const std::string& new_path, int32_t serial);
+// source_path when missing, with serial + 1 and a fresh checksum; 0, or -1. A smoother error is
+// shown at once, or, given `smoother_error`, left there (0 for none) for the caller to show later
+// with show_smoother_error.
+int write_bin_ve_table(const std::string& source_path, const std::string& new_path, int32_t serial,
+                       int* smoother_error = nullptr);
+void show_smoother_error(int error);
 
 // The new BIN name proposed for a source BIN: its base without a trailing "_digits", then
 // "_%05d" of serial + 1, then its extension (".bin" without one).

@@ -14,7 +14,7 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "support/live.h"
 #include "support/log_builder.h"
 #include "support/scripted_ui.h"

@@ -16,7 +16,7 @@
 #include "config/config.h"
 #include "config/devices.h"
 #include "config/settings.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/reader.h"
 #include "support/live.h"
 #include "support/qmile_run.h"

@@ -7,14 +7,12 @@
 
 namespace {
 
-FrameRecord with_counts(std::initializer_list<std::pair<int, int>> counts)
+AdcCounts with_counts(std::initializer_list<std::pair<int, int>> counts)
 {
-    FrameRecord f{};
-    for (auto [channel, count] : counts) {
-        f.b[F_ADC_0 + 2 * channel] = static_cast<uint8_t>(count >> 8);
-        f.b[F_ADC_0 + 2 * channel + 1] = static_cast<uint8_t>(count);
-    }
-    return f;
+    AdcCounts c{};
+    for (auto [channel, count] : counts)
+        c[channel] = count;
+    return c;
 }
 
 void bind(int channel, int kind, int position, int filter = 100, int wb = 0, int fp = 0)
@@ -110,7 +108,7 @@ TEST_F(Devices, ChannelsSmoothLabelAndFeedThePreferredValues)
     EXPECT_EQ(g_adc.wb_channel, 0);
     EXPECT_EQ(g_adc.fp_channel, 1);
 
-    FrameRecord f = with_counts({{0, 512}, {1, 1023}, {3, 1023}});
+    AdcCounts f = with_counts({{0, 512}, {1, 1023}, {3, 1023}});
     convert_channels(f, 0);
     EXPECT_NEAR(g_adc.current_wb_afr, 15.0129, 1e-4);
     EXPECT_DOUBLE_EQ(g_adc.current_fuel_pressure, 15.0) << "filter 50: half of the new 30 psi";

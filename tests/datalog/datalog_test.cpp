@@ -212,6 +212,9 @@ TEST_F(Datalog, ADiskThatFillsUpStopsLoggingKeepsAReadableLogAndTheDisplaysGoOn)
     std::string path = disk.folder() + "/filling.dat";
     ASSERT_EQ(start_logging(path), 0);
     ASSERT_TRUE(wait_until([] { return g_datalog.logging_on == 0; }, 10)) << "the disk fills up";
+    // The link thread showed the message before it took the log back under this lock, inside which
+    // it cleared the flag just seen: once the lock is ours, what it recorded is ours to read.
+    { std::lock_guard<std::mutex> lock(g_datalog.lock); }
     ASSERT_EQ(ui_.shown.size(), 1u);
     EXPECT_EQ(ui_.shown[0].text, "Error Writing to File\nDisk Full?");
     EXPECT_EQ(ui_.shown[0].caption, "File Write Error");

@@ -5,16 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "config/config.h"
 #include "config/settings.h"
 #include "datalog/playback.h"
-#include "displays/controls.h"
 #include "displays/gauges.h"
-#include "displays/recording_canvas.h"
 #include "displays/status_panel.h"
 #include "displays/trip.h"
+#include "draw/controls.h"
+#include "draw/recording_canvas.h"
 #include "link/port.h"
 #include "stream/display_thread.h"
 #include "stream/reader.h"
@@ -224,6 +226,27 @@ TEST_F(Playback, ABackUpIntoTheEngineOffStartOfALogCountsNoFrameTwice)
     for (size_t i = 0; i < counted.size(); ++i)
         ASSERT_EQ(counted[i], i) << "frame " << counted[i] << " counted twice or out of order";
     EXPECT_EQ(counted.back(), shown.back());
+}
+
+TEST_F(Playback, OnceTheHoldIsAcknowledgedTheDisplayThreadTakesNoFrameUntilItIsLifted)
+{
+    hold_display();   // no display thread: nothing to wait for
+    EXPECT_EQ(g_display.display_hold, 1);
+    g_display.display_hold = 0;
+
+    play_drive(20000);
+    g_display.pace_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    ASSERT_EQ(start_display_thread(), 0);
+    ASSERT_TRUE(wait_until([] { return g_display.frames_dispatched > 50; }, 5));
+    for (int round = 0; round < 5; ++round) {
+        hold_display();
+        int64_t held_at = g_display.frames_dispatched;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_EQ(g_display.frames_dispatched, held_at) << "round " << round;
+        g_display.display_hold = 0;
+        EXPECT_TRUE(wait_until([&] { return g_display.frames_dispatched > held_at; }, 5)) << "round " << round;
+    }
+    stop_display_thread();
 }
 
 TEST_F(Playback, TheProgressBarStepsOncePerSecondOfStreamAndNotDuringAReplay)

@@ -7,7 +7,7 @@
 #include "config/devices.h"
 #include "config/settings.h"
 #include "displays/diagnostics.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"

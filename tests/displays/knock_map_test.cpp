@@ -9,7 +9,7 @@
 #include "displays/display_routines.h"
 #include "displays/gauges.h"
 #include "displays/knock_map.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/param_name.h"

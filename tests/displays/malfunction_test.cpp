@@ -7,7 +7,7 @@
 
 #include "config/settings.h"
 #include "displays/malfunction.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "flash/bank_select.h"
 #include "link/ring.h"
 #include "stream/display_thread.h"

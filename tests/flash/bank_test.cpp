@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "config/config.h"
+#include "ecm/protocol.h"
+#include "ecm/sink.h"
+#include "ecm/tick.h"
 #include "flash/bank.h"
 #include "flash/bin_file.h"
-#include "flash/protocol.h"
-#include "flash/sink.h"
-#include "flash/tick.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "support/full_disk.h"

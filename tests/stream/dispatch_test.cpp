@@ -6,7 +6,7 @@
 
 #include "config/settings.h"
 #include "datalog/playback.h"
-#include "flash/protocol.h"
+#include "ecm/protocol.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "config/devices.h"
 #include "config/settings.h"
 #include "stream/frame.h"
 

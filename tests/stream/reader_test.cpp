@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ecm/crc.h"
 #include "link/ring.h"
-#include "stream/crc.h"
 #include "stream/reader.h"
 #include "support/log_builder.h"
 #include "support/param_name.h"

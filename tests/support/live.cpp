@@ -3,13 +3,13 @@
 #include <cstdio>
 
 #include "config/devices.h"
-#include "config/preferences.h"
 #include "config/settings.h"
-#include "config/user_devices.h"
 #include "datalog/datalog.h"
 #include "datalog/playback.h"
-#include "displays/controls.h"
+#include "dialogs/preferences.h"
+#include "dialogs/user_devices.h"
 #include "displays/display_routines.h"
+#include "draw/controls.h"
 #include "link/link_thread.h"
 #include "link/port.h"
 #include "link/ring.h"
@@ -24,12 +24,7 @@ LogContents read_log_contents(const std::string& path)
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)
         return c;
-    int32_t mode = set_run_mode(RUN_ANALYSIS);
-    set_analysis_source(1, f);
-    FrameRecord fr;
-    RecordText time, marker;
-    int status;
-    while ((status = read_frame(fr, time, marker)) != STREAM_NO_DATA) {
+    read_log_frames(f, [&](int status, const FrameRecord& fr, const RecordText& time, const RecordText& marker) {
         if (!marker.empty())
             c.markers.emplace_back(marker.bytes, static_cast<size_t>(marker.len));
         if (!time.empty())
@@ -41,9 +36,8 @@ LogContents read_log_contents(const std::string& path)
         } else {
             ++c.bad;
         }
-    }
-    set_analysis_source(0, nullptr);
-    set_run_mode(mode);
+        return true;
+    });
     std::fclose(f);
     return c;
 }

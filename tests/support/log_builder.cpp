@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "stream/crc.h"
+#include "ecm/crc.h"
 
 FrameRecord frame_with_adc(int channel, int count)
 {

@@ -17,8 +17,8 @@
 #include "config/updater_config.h"
 #include "support/live.h"
 #include "support/sim_process.h"
-#include "updater/firmware.h"
-#include "updater/update.h"
+#include "update/firmware.h"
+#include "update/update.h"
 
 #ifndef GLANZO_APP
 #error "GLANZO_APP must name the GlanzoFlash program"

@@ -15,16 +15,16 @@
 #include <set>
 
 #include "config/updater_config.h"
-#include "flash/sink.h"
+#include "ecm/sink.h"
 #include "link/port.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
 #include "ui/serve.h"
-#include "updater/firmware.h"
-#include "updater/message_area.h"
-#include "updater/update.h"
-#include "updater/update_thread.h"
+#include "update/firmware.h"
+#include "update/message_area.h"
+#include "update/update.h"
+#include "update/update_thread.h"
 #include "updater/updater_window.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "config/settings.h"
 #include "displays/display_routines.h"
-#include "displays/recording_canvas.h"
+#include "draw/recording_canvas.h"
 #include "stream/display_thread.h"
 #include "support/live.h"
 #include "support/param_name.h"

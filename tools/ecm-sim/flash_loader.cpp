@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "flash/protocol.h"
+#include "ecm/crc.h"
+#include "ecm/protocol.h"
 #include "platform/numbers.h"
-#include "stream/crc.h"
 
 namespace {
 

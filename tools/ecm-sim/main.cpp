@@ -262,60 +262,23 @@ struct OutQueue {
 // this much is waiting, so that replies are never held up behind old stream data.
 constexpr size_t STREAM_BACKLOG_LIMIT = 4096;
 
-}  // namespace
+// What serving the wire takes from the command line.
+struct ServeOptions {
+    SimOptions sim;
+    std::string link;            // --link
+    std::vector<int> outages;    // --outage-ms
+    int baud;                    // --baud
+    std::string frame_times;     // --frame-times
+    std::string outage_times;    // --outage-times
+};
 
-int main(int argc, char** argv)
+// Serves the wire on a pseudo-terminal until SIGTERM or SIGINT: the stream, the replies, the
+// outages asked for with SIGUSR1. Returns the program's exit status.
+int serve(const ServeOptions& o)
 {
-    SimOptions opt;
-    bool pty_asked = false;
-    std::string link;
-    std::vector<int> outages = {1500};
-    int baud = 115200;
-    std::string frame_times, outage_times;
-    std::string log_path;
-    long log_seconds = -1;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        int64_t n = 0;
-        int taken = sim_parse_option(opt, argc, argv, i);
-        if (taken < 0)
-            return usage();
-        if (taken > 0)
-            continue;
-        if (a == "--version") {
-            std::printf("ecm-sim %s\n", GLANZO_VERSION);
-            return 0;
-        } else if (a == "--pty") {
-            pty_asked = true;
-        } else if (a == "--write-log" && i + 1 < argc) {
-            log_path = argv[++i];
-        } else if (a == "--seconds" && i + 1 < argc) {
-            if (!parse_whole_number(argv[++i], 0, 24 * 3600, n))
-                return usage();
-            log_seconds = static_cast<long>(n);
-        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
-                    a == "--outage-times") &&
-                   i + 1 < argc) {
-            if (a == "--frame-times")
-                frame_times = argv[++i];
-            else if (a == "--outage-times")
-                outage_times = argv[++i];
-            else if (a == "--link")
-                link = argv[++i];
-            else if (a == "--outage-ms" ? !parse_outages(argv[++i], outages)
-                                        : !parse_whole_number(argv[++i], 0, 100000000, n))
-                return usage();
-            else if (a == "--baud")
-                baud = static_cast<int>(n);
-        } else {
-            return usage();
-        }
-    }
-    if (!log_path.empty() && log_seconds >= 0 && !pty_asked)
-        return write_log(opt, log_path, log_seconds);
-    if (!pty_asked || !log_path.empty() || log_seconds >= 0)
-        return usage();
-
+    const SimOptions& opt = o.sim;
+    const std::string& link = o.link;
+    const std::vector<int>& outages = o.outages;
     SimEcm ecm;
     if (sim_init(ecm, opt) != 0)
         return 1;
@@ -338,14 +301,14 @@ int main(int argc, char** argv)
     std::vector<uint8_t> frame;
     std::vector<ReplyChunk> replies;
     OutQueue out;
-    out.baud = baud;
-    if (!frame_times.empty() && (out.frame_times = std::fopen(frame_times.c_str(), "w")) == nullptr) {
-        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", frame_times.c_str(), std::strerror(errno));
+    out.baud = o.baud;
+    if (!o.frame_times.empty() && (out.frame_times = std::fopen(o.frame_times.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", o.frame_times.c_str(), std::strerror(errno));
         return 1;
     }
     FILE* outage_log = nullptr;
-    if (!outage_times.empty() && (outage_log = std::fopen(outage_times.c_str(), "w")) == nullptr) {
-        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", outage_times.c_str(), std::strerror(errno));
+    if (!o.outage_times.empty() && (outage_log = std::fopen(o.outage_times.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "ecm-sim: cannot open %s: %s\n", o.outage_times.c_str(), std::strerror(errno));
         return 1;
     }
     uint8_t in[4096];
@@ -423,4 +386,60 @@ int main(int argc, char** argv)
     if (!link.empty())
         ::unlink(link.c_str());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions opt;
+    bool pty_asked = false;
+    std::string link;
+    std::vector<int> outages = {1500};
+    int baud = 115200;
+    std::string frame_times, outage_times;
+    std::string log_path;
+    long log_seconds = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        int64_t n = 0;
+        int taken = sim_parse_option(opt, argc, argv, i);
+        if (taken < 0)
+            return usage();
+        if (taken > 0)
+            continue;
+        if (a == "--version") {
+            std::printf("ecm-sim %s\n", GLANZO_VERSION);
+            return 0;
+        } else if (a == "--pty") {
+            pty_asked = true;
+        } else if (a == "--write-log" && i + 1 < argc) {
+            log_path = argv[++i];
+        } else if (a == "--seconds" && i + 1 < argc) {
+            if (!parse_whole_number(argv[++i], 0, 24 * 3600, n))
+                return usage();
+            log_seconds = static_cast<long>(n);
+        } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
+                    a == "--outage-times") &&
+                   i + 1 < argc) {
+            if (a == "--frame-times")
+                frame_times = argv[++i];
+            else if (a == "--outage-times")
+                outage_times = argv[++i];
+            else if (a == "--link")
+                link = argv[++i];
+            else if (a == "--outage-ms" ? !parse_outages(argv[++i], outages)
+                                        : !parse_whole_number(argv[++i], 0, 100000000, n))
+                return usage();
+            else if (a == "--baud")
+                baud = static_cast<int>(n);
+        } else {
+            return usage();
+        }
+    }
+    if (!log_path.empty() && log_seconds >= 0 && !pty_asked)
+        return write_log(opt, log_path, log_seconds);
+    if (!pty_asked || !log_path.empty() || log_seconds >= 0)
+        return usage();
+    return serve({opt, link, outages, baud, frame_times, outage_times});
 }

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "flash/protocol.h"
+#include "ecm/crc.h"
+#include "ecm/protocol.h"
 #include "platform/numbers.h"
-#include "stream/crc.h"
 #include "stream/reader.h"
 
 int sim_parse_option(SimOptions& opt, int argc, char** argv, int& i)

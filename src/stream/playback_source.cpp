@@ -1,0 +1,3 @@
+#include "stream/playback_source.h"
+
+PlaybackState g_playback;
