@@ -22,6 +22,13 @@
 #include "ui/qt_ui.h"
 #include "ui/shutdown_signal_watch.h"
 
+const char* const APP_USAGE =
+    "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--datalog LOG] [--screenshot PNG --after SECONDS]\n"
+    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] "
+    "[--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]\n"
+    "       GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]\n"
+    "       GlanzoFlash --help | --version\n";
+
 int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
@@ -29,6 +36,8 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
         bool has_value = i + 1 < argc;
         if (a == "--version") {
             o.version = true;
+        } else if (a == "--help") {
+            o.help = true;
         } else if (a == "--config" && has_value) {
             o.config = argv[++i];
         } else if (a == "--display" && has_value) {
@@ -70,10 +79,7 @@ int parse_app_options(int argc, char** argv, AppOptions& o, std::string& error)
                 return -1;
             }
         } else {
-            error = "usage: GlanzoFlash [--config FILE] [--display N] [--playback LOG] [--datalog LOG] [--screenshot PNG --after SECONDS]\n"
-                    "       GlanzoFlash [--config FILE] --graph LOG [--channels NAME,NAME,...] "
-                    "[--compare LOG2 [--align start|marker:N|run]] [--screenshot PNG]\n"
-                    "       GlanzoFlash [--config FILE] --cells LOG [cells options] [--screenshot PNG]";
+            error = "unknown option or missing value: '" + a + "' (GlanzoFlash --help shows the usage)";
             return -1;
         }
     }

@@ -19,10 +19,14 @@ struct AppOptions {
     std::string graph;        // a data log to graph (fit-all) instead of the main window
     std::string channels;     // the channels to graph, comma-separated
     bool version = false;     // print the version and exit
+    bool help = false;        // print the usage and exit
     std::string compare;      // a second data log drawn over the graph
     std::string align;        // how it is aligned: start, marker:N or run
     std::vector<std::string> cells;   // after --cells: the log and the cell table's options
 };
+
+// The usage, several lines, as --help prints it.
+extern const char* const APP_USAGE;
 
 // Parses the options; 0, or -1 with the reason in `error`.
 int parse_app_options(int argc, char** argv, AppOptions& options, std::string& error);

@@ -13,8 +13,12 @@ int main(int argc, char** argv)
     AppOptions options;
     std::string error;
     if (parse_app_options(argc, argv, options, error) != 0) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "GlanzoFlash: %s\n", error.c_str());
         return 2;
+    }
+    if (options.help) {
+        std::fputs(APP_USAGE, stdout);
+        return 0;
     }
     if (options.version) {
         std::printf("GlanzoFlash %s\n", GLANZO_VERSION);

@@ -38,7 +38,8 @@
 namespace {
 
 const char* const USAGE =
-    "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]";
+    "usage: ZOV_J8Update [--config FILE] [--screenshot PNG --after SECONDS | --run --port DEV | --bin-update FILE]\n"
+    "       ZOV_J8Update --help | --version\n";
 
 int fail(const std::string& message)
 {
@@ -149,6 +150,9 @@ int main(int argc, char** argv)
         if (a == "--version") {
             std::printf("ZOV_J8Update %s\n", GLANZO_VERSION);
             return 0;
+        } else if (a == "--help") {
+            std::fputs(USAGE, stdout);
+            return 0;
         } else if (a == "--config" && has_value) {
             config = argv[++i];
         } else if (a == "--port" && has_value) {
@@ -165,7 +169,7 @@ int main(int argc, char** argv)
             if (*end != '\0' || !(after >= 0 && after < 86400))
                 return fail("--after takes a number of seconds");
         } else {
-            return fail(USAGE);
+            return fail("unknown option or missing value: '" + a + "' (ZOV_J8Update --help shows the usage)");
         }
     }
     QCoreApplication::setApplicationName("ZOV_J8Update");

@@ -15,9 +15,17 @@ fail() { echo "docs test: $*" >&2; exit 1; }
 cli=$build/cli/glanzo-cli
 declare -A usage
 usage[glanzo-cli]=$("$cli" --help)
-usage[GlanzoFlash]=$("$build/app/GlanzoFlash" --no-such-option 2>&1 || true)
-usage[ZOV_J8Update]=$("$build/updater/ZOV_J8Update" --no-such-option 2>&1 || true)
-usage[ecm-sim]=$("$build/tools/ecm-sim/ecm-sim" --no-such-option 2>&1 || true)
+usage[GlanzoFlash]=$("$build/app/GlanzoFlash" --help)
+usage[ZOV_J8Update]=$("$build/updater/ZOV_J8Update" --help)
+usage[ecm-sim]=$("$build/tools/ecm-sim/ecm-sim" --help)
+
+# A command line a program cannot take: exit non-zero and exactly one line on stderr, each program.
+for program in cli/glanzo-cli app/GlanzoFlash updater/ZOV_J8Update tools/ecm-sim/ecm-sim; do
+  rc=0
+  QT_QPA_PLATFORM=offscreen "$build/$program" --no-such-option >/dev/null 2>"$work/err" || rc=$?
+  [ "$rc" -ne 0 ] || fail "$program took --no-such-option"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$program: not one line on stderr: $(cat "$work/err")"
+done
 
 for program in glanzo-cli GlanzoFlash ZOV_J8Update ecm-sim; do
   page=$build/data/man/$program.1

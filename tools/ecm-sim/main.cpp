@@ -106,12 +106,17 @@ void point_link(const std::string& link, const std::string& target)
         std::rename(temp.c_str(), link.c_str());
 }
 
-int usage()
+constexpr const char* USAGE =
+    "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG [--loop]] [--silent] [--link PATH]\n"
+    "               [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--frame-times FILE]\n"
+    "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
+    "       ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]\n"
+    "       ecm-sim --help | --version\n";
+
+// A command line that cannot be served: one line on stderr.
+int usage(const std::string& problem)
 {
-    std::fprintf(stderr, "usage: ecm-sim --pty [--seed N] [--map-sensor 1|2|3] [--replay LOG [--loop]] [--silent] [--link PATH]\n"
-                         "               [--outage-ms MS[,MS...]] [--outage-times FILE] [--baud N] [--frame-times FILE]\n"
-                         "               [--banks FILE] [--fault KIND:N]... [--fault-pause-ms MS] [--trace FILE]\n"
-                         "       ecm-sim --write-log FILE --seconds S [--seed N] [--map-sensor 1|2|3]\n");
+    std::fprintf(stderr, "ecm-sim: %s (ecm-sim --help shows the usage)\n", problem.c_str());
     return 2;
 }
 
@@ -405,11 +410,14 @@ int main(int argc, char** argv)
         int64_t n = 0;
         int taken = sim_parse_option(opt, argc, argv, i);
         if (taken < 0)
-            return usage();
+            return usage("bad value for " + a);
         if (taken > 0)
             continue;
         if (a == "--version") {
             std::printf("ecm-sim %s\n", GLANZO_VERSION);
+            return 0;
+        } else if (a == "--help") {
+            std::fputs(USAGE, stdout);
             return 0;
         } else if (a == "--pty") {
             pty_asked = true;
@@ -417,7 +425,7 @@ int main(int argc, char** argv)
             log_path = argv[++i];
         } else if (a == "--seconds" && i + 1 < argc) {
             if (!parse_whole_number(argv[++i], 0, 24 * 3600, n))
-                return usage();
+                return usage("--seconds takes a whole number from 0 to 86400");
             log_seconds = static_cast<long>(n);
         } else if ((a == "--link" || a == "--outage-ms" || a == "--baud" || a == "--frame-times" ||
                     a == "--outage-times") &&
@@ -430,16 +438,16 @@ int main(int argc, char** argv)
                 link = argv[++i];
             else if (a == "--outage-ms" ? !parse_outages(argv[++i], outages)
                                         : !parse_whole_number(argv[++i], 0, 100000000, n))
-                return usage();
+                return usage("bad value for " + a);
             else if (a == "--baud")
                 baud = static_cast<int>(n);
         } else {
-            return usage();
+            return usage("unknown option or missing value: '" + a + "'");
         }
     }
     if (!log_path.empty() && log_seconds >= 0 && !pty_asked)
         return write_log(opt, log_path, log_seconds);
     if (!pty_asked || !log_path.empty() || log_seconds >= 0)
-        return usage();
+        return usage("either --pty, or --write-log FILE with --seconds S");
     return serve({opt, link, outages, baud, frame_times, outage_times});
 }
