@@ -111,31 +111,10 @@ VeCorrections ve_corrections(const CellTable& table, CellStat stat, long min_hit
 
 int choose_and_apply_ve_corrections(const VeCorrections& corrections)
 {
-    FileDialogRequest open;
-    open.title = "Select BIN to Learn From";
-    open.filters = {{"BIN (*.bin)", "*.bin"}};
-    open.default_extension = "bin";
-    open.initial_folder = g_settings.newvepath;
-    open.initial_name = g_settings.newvename;
-    open.file_must_exist = true;
-    std::string source = choose_file(open);
-    if (source.empty())
-        return 1;
-    int32_t serial = check_bin_signature(source);
-    if (serial == -1)
-        ui().message_box("Can not open BIN File", "File Open Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
-    if (serial < 0)
-        return -1;
-
-    FileDialogRequest save;
-    save.title = "Select File to Create New BIN";
-    save.filters = {{"BIN (*.bin)", "*.bin"}};
-    save.initial_folder = folder_part(source);
-    save.initial_name = propose_new_bin_name(file_name_part(source), serial);
-    save.save = true;
-    std::string target = choose_file(save);
-    if (target.empty())
-        return 1;
+    std::string source, target;
+    int32_t serial = 0;
+    if (int rc = choose_learn_bins(source, target, serial); rc != 0)
+        return rc;
     VeApplyOutcome outcome;
     int rc = apply_ve_corrections(source, normalise_new_bin_path(target), corrections, g_settings.smoothfac, outcome);
     if (outcome.smoother_error > 0) {

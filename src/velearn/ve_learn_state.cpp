@@ -294,10 +294,8 @@ int start_ve_learn(const std::string& source, const std::string& new_bin)
     return start_with_serial(source, new_bin, serial);
 }
 
-int choose_and_start_ve_learn()
+int choose_learn_bins(std::string& source, std::string& target, int32_t& serial)
 {
-    if (g_ve_learn.active != 0)
-        return 1;
     FileDialogRequest open;
     open.title = "Select BIN to Learn From";
     open.filters = {{"BIN (*.bin)", "*.bin"}};
@@ -305,10 +303,10 @@ int choose_and_start_ve_learn()
     open.initial_folder = g_settings.newvepath;
     open.initial_name = g_settings.newvename;
     open.file_must_exist = true;
-    std::string source = choose_file(open);
+    source = choose_file(open);
     if (source.empty())
         return 1;
-    int32_t serial = checked_serial(source);
+    serial = checked_serial(source);
     if (serial < 0)
         return -1;
 
@@ -318,9 +316,18 @@ int choose_and_start_ve_learn()
     save.initial_folder = folder_part(source);
     save.initial_name = propose_new_bin_name(file_name_part(source), serial);
     save.save = true;
-    std::string target = choose_file(save);
-    if (target.empty())
+    target = choose_file(save);
+    return target.empty() ? 1 : 0;
+}
+
+int choose_and_start_ve_learn()
+{
+    if (g_ve_learn.active != 0)
         return 1;
+    std::string source, target;
+    int32_t serial = 0;
+    if (int rc = choose_learn_bins(source, target, serial); rc != 0)
+        return rc;
     return start_with_serial(source, target, serial);
 }
 

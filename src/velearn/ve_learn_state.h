@@ -98,6 +98,10 @@ std::string normalise_new_bin_path(const std::string& path);
 // Starts a learn run from `source` into `new_bin` (the paths the two file dialogs chose).
 // Returns 0, or -1 when it did not start (the message has been shown).
 int start_ve_learn(const std::string& source, const std::string& new_bin);
+// The two file dialogs of a learn run: the BIN to learn from (checked, its serial number in
+// `serial`) and the new BIN to write. 0 with both paths, 1 when the user cancelled, -1 when the
+// source is no BIN (the message has been shown).
+int choose_learn_bins(std::string& source, std::string& target, int32_t& serial);
 // The File menu's "&Learn VE...": both file dialogs, then start_ve_learn. 1 when cancelled.
 int choose_and_start_ve_learn();
 // Ends the run and writes the new BIN. Returns write_bin_ve_table's result (0 when not active).
