@@ -36,6 +36,7 @@
 #include "stream/connection.h"
 #include "stream/display_thread.h"
 #include "ui/about_dialog.h"
+#include "ui/device_menu.h"
 #include "ui/help_dialog.h"
 #include "ui/window_thread.h"
 #include "velearn/ve_learn_state.h"
@@ -297,9 +298,11 @@ void MainWindow::build_menu()
                 QMenu* ports = file->addMenu(m.text);
                 for (int n = 1; n <= COM_PORT_COUNT; ++n)
                     add(ports, QString::fromStdString(com_item_text(n)), com_command(n), false);
-                // Adapters are plugged in and out while the program runs: the devices are looked
-                // up again each time the list opens.
-                connect(ports, &QMenu::aboutToShow, this, [this, ports] { add_device_items(ports); });
+                refill_device_items_on_show(this, ports, COM_PORT_COUNT, CMD_DEVICE_FIRST, device_commands_,
+                                            actions_, [add](QMenu* menu, const QString& text, int id) {
+                                                add(menu, text, id, false);
+                                                return menu->actions().back();
+                                            });
             } else {
                 add(file, m.text, m.command, m.greyed);
             }
@@ -314,30 +317,6 @@ void MainWindow::build_menu()
             add(menuBar(), m.text, m.command, m.greyed);
             break;
         }
-    }
-}
-
-void MainWindow::add_device_items(QMenu* menu)
-{
-    // Everything after the COM items is the device part: the separator and the devices.
-    QList<QAction*> items = menu->actions();
-    for (qsizetype i = COM_PORT_COUNT; i < items.size(); ++i) {
-        menu->removeAction(items[i]);
-        items[i]->deleteLater();
-    }
-    for (const auto& [id, path] : device_commands_)
-        actions_.erase(id);
-    device_commands_.clear();
-
-    std::vector<std::string> devices = serial_device_names();
-    if (!devices.empty())
-        menu->addSeparator();
-    int id = CMD_DEVICE_FIRST;
-    for (const std::string& path : devices) {
-        QAction* a = menu->addAction(QString::fromLocal8Bit(path.c_str()));
-        connect(a, &QAction::triggered, this, [this, id] { command(id); });
-        actions_[id] = a;
-        device_commands_[id++] = path;
     }
 }
 

@@ -80,7 +80,6 @@ protected:
 private:
     void build_menu();
     // The CommPort list's device part, as the machine has its devices now.
-    void add_device_items(QMenu* menu);
     void set_enabled(int command, bool enabled);
     void update_logging_menu();
     void one_second_tick();

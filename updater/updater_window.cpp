@@ -19,6 +19,7 @@
 #include "link/serial_devices.h"
 #include "platform/ui_services.h"
 #include "ui/about_dialog.h"
+#include "ui/device_menu.h"
 #include "ui/qt_canvas.h"
 #include "ui/qt_controls.h"
 #include "ui/window_thread.h"
@@ -236,14 +237,14 @@ void UpdaterWindow::build_menu()
         QMenu* ports = menu->addMenu(m.text);
         for (int n = 1; n <= COM_PORT_COUNT; ++n)
             add(ports, QString::fromStdString(com_item_text(n)), updater_com_command(n));
-        std::vector<std::string> devices = serial_device_names();
-        if (!devices.empty())
-            ports->addSeparator();
-        int id = UPD_DEVICE_FIRST;
-        for (const std::string& path : devices) {
-            add(ports, QString::fromLocal8Bit(path.c_str()), id);
-            device_commands_[id++] = path;
-        }
+        // The devices plugged in now, greyed as the COM items are while an update runs.
+        refill_device_items_on_show(
+            this, ports, COM_PORT_COUNT, UPD_DEVICE_FIRST, device_commands_, actions_,
+            [add](QMenu* where, const QString& text, int id) {
+                add(where, text, id);
+                return where->actions().back();
+            },
+            [this] { set_port_items_enabled(ports_enabled_); });
     }
 }
 
@@ -345,6 +346,7 @@ void UpdaterWindow::update_finished()
 // bank, so the ports wait until the update has ended.
 void UpdaterWindow::set_port_items_enabled(bool enabled)
 {
+    ports_enabled_ = enabled;
     for (int n = 1; n <= COM_PORT_COUNT; ++n)
         action(updater_com_command(n))->setEnabled(enabled);
     for (const auto& [id, path] : device_commands_)

@@ -81,6 +81,7 @@ private:
     QGroupBox* messages_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, std::string> device_commands_;
+    bool ports_enabled_ = true;   // false while an update runs
     int page_mode_ = 0;            // 0: the explanatory text; 1: the message area
     bool link_started_ = false;
     bool close_pending_ = false;   // closing waits for the update thread

@@ -8,15 +8,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "config/updater_config.h"
 #include "ecm/sink.h"
 #include "link/port.h"
+#include "link/serial_devices.h"
 #include "support/live.h"
 #include "support/scripted_ui.h"
 #include "support/sim_process.h"
@@ -321,6 +324,28 @@ TEST_F(UpdaterWindowTest, ChoosingAPortAndClosingWriteTheConfiguration)
     w->move(300, 300);
     w->close();
     EXPECT_NE(config_text().find("[XPOSHWND] 37\r\n"), std::string::npos);
+}
+
+TEST_F(UpdaterWindowTest, TheCommPortListShowsTheDevicesPluggedInWhenItOpens)
+{
+    std::string devices = dir + "/dev";
+    std::filesystem::create_directories(devices);
+    g_device_folder = devices;
+    auto w = open_window(dir + "/no-such-device", false);
+    auto* ports = qobject_cast<QMenu*>(w->action(updater_com_command(1))->parent());
+    ASSERT_NE(ports, nullptr);
+    Q_EMIT ports->aboutToShow();
+    EXPECT_EQ(w->action(UPD_DEVICE_FIRST), nullptr) << "no device, no item";
+
+    // An adapter plugged in while the window is open: there the next time the list opens.
+    write_temp_file(std::filesystem::relative(devices + "/ttyUSB0", temp_dir()).string(), Bytes());
+    Q_EMIT ports->aboutToShow();
+    ASSERT_NE(w->action(UPD_DEVICE_FIRST), nullptr);
+    EXPECT_EQ(w->action(UPD_DEVICE_FIRST)->text().toStdString(), devices + "/ttyUSB0");
+    w->action(UPD_DEVICE_FIRST)->trigger();
+    EXPECT_EQ(g_updater_settings.port, devices + "/ttyUSB0");
+    w->close();
+    g_device_folder = "/dev";
 }
 
 }  // namespace
