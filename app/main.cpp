@@ -5,6 +5,7 @@
 #include "app/app_main.h"
 #include "platform/shutdown_signals.h"
 #include "platform/version.h"
+#include "ui/config_location.h"
 
 int main(int argc, char** argv)
 {
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
     // The toolkit reads options of its own from the command line (an X11 "--display" among them):
     // it gets only the program's name, ours are parsed above.
     int qt_argc = 1;
+    provide_runtime_dir();
     QApplication app(qt_argc, argv);
     QApplication::setApplicationName("GlanzoFlash");
     return app_main(options);

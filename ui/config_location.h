@@ -7,3 +7,10 @@
 
 // Needs the application name to be set (QCoreApplication::setApplicationName).
 std::string desktop_config_path(const char* file_name);
+
+// Started outside a desktop session (a script, a service, a test run), a program has no
+// XDG_RUNTIME_DIR and the toolkit says so on stderr before anything of ours, which would make a
+// failure two lines. This names a private folder for it (/tmp/runtime-UID, made with mode 0700,
+// used only when it is a folder of ours with that mode), as the toolkit would fall back to anyway.
+// Call before the application object exists.
+void provide_runtime_dir();

@@ -185,6 +185,7 @@ int main(int argc, char** argv)
         load_updater_config();
         return convert(bin);
     }
+    provide_runtime_dir();
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName("ZOV_J8Update");
     return window(screenshot, after);

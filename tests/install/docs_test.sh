@@ -26,6 +26,10 @@ for program in cli/glanzo-cli app/GlanzoFlash updater/ZOV_J8Update tools/ecm-sim
   [ "$rc" -ne 0 ] || fail "$program took --no-such-option"
   [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$program: not one line on stderr: $(cat "$work/err")"
 done
+# Outside a desktop session (no XDG_RUNTIME_DIR) too, where the toolkit would speak first.
+rc=0
+env -u XDG_RUNTIME_DIR QT_QPA_PLATFORM=offscreen "$build/app/GlanzoFlash" --graph "$work/missing.dat" 2>"$work/err" || rc=$?
+[ "$rc" -ne 0 ] && [ "$(wc -l <"$work/err")" -eq 1 ] || fail "GlanzoFlash --graph without a session: $(cat "$work/err")"
 
 for program in glanzo-cli GlanzoFlash ZOV_J8Update ecm-sim; do
   page=$build/data/man/$program.1
