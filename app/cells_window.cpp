@@ -27,8 +27,10 @@
 #include "analysis/cells_host.h"
 #include "analysis/graph.h"
 #include "analysis/math_channels.h"
+#include "analysis/viewer.h"
 #include "app/app_icon.h"
 #include "app/tool_window_host.h"
+#include "config/settings.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/ui_services.h"
@@ -58,6 +60,19 @@ void open_cells_window(const std::string& log)
     g_window->raise();
     g_window->activateWindow();
 }
+
+// An open Cells window goes over to the log the Analysis table opens next, as the log graph does:
+// a click in a cell selects rows of the table, so both must show one log.
+void follow_viewer(ViewerEvent event)
+{
+    if (event != VIEWER_LOG_OPENED || g_window == nullptr || !g_window->isVisible())
+        return;
+    const std::string& log = g_settings.analysis;
+    if (g_window->log_path() != log && g_window->load_log(log) != 0)
+        g_window->hide();   // nothing of the old log may stand beside the new table
+}
+
+[[maybe_unused]] const bool following_viewer = add_viewer_listener(follow_viewer);
 
 }  // namespace
 

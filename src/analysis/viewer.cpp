@@ -561,6 +561,7 @@ int analysis_open_log(const std::string& path)
     show_scroll();
     ui().request_repaint();
     controls().focus(ANALYSIS_SCROLL);
+    announce(VIEWER_LOG_OPENED);
     changed();
     return 0;
 }

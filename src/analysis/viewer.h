@@ -72,6 +72,7 @@ enum ViewerEvent : int {
     VIEWER_REBUILDING,     // the table is about to be rebuilt: windows over its rows close...
     VIEWER_REBUILT,        // ... and once it is rebuilt, those that were open show again
     VIEWER_LOG_OPENING,    // another log is about to be opened
+    VIEWER_LOG_OPENED,     // ... and its table is built (g_settings.analysis names it)
     VIEWER_CLOSING,        // the display goes: every window over the table closes
     VIEWER_QMILE_ASKED,    // "1/4 Mile": graph the run from the top row
     VIEWER_GRAPH_ASKED,    // the log graph button

@@ -179,6 +179,33 @@ TEST_F(CellsWindowTest, OpensFromTheAnalysisPageKeepsTheLastTableWhileTheFilterI
     w.shutdown();
 }
 
+TEST_F(CellsWindowTest, AnOpenCellsWindowGoesOverToTheLogTheAnalysisTableOpensNext)
+{
+    MainWindow w(false);
+    w.show();
+    w.command(CMD_ANALYSIS);
+    std::string first = cells_log("cells-follow-1.dat", grid_samples());
+    std::vector<CellSample> fewer = grid_samples();
+    fewer.resize(12);
+    std::string second = cells_log("cells-follow-2.dat", fewer);
+    scripted.file_answers.push_back(first);
+    QTest::mouseClick(w.controls_host().widget(ANALYSIS_VIEW_LOG), Qt::LeftButton);
+    serve_for(0.05);
+    QTest::mouseClick(w.controls_host().widget(ANALYSIS_CELLS), Qt::LeftButton);
+    serve_for(0.05);
+    CellsWindow* cw = cells_window();
+    ASSERT_NE(cw, nullptr);
+    EXPECT_EQ(cw->log_path(), first);
+    EXPECT_EQ(cw->table().samples, 40);
+
+    scripted.file_answers.push_back(second);
+    QTest::mouseClick(w.controls_host().widget(ANALYSIS_VIEW_LOG), Qt::LeftButton);
+    serve_for(0.05);
+    EXPECT_EQ(cw->log_path(), second) << "a cell clicked now selects rows of the table shown";
+    EXPECT_EQ(cw->table().samples, 12);
+    w.shutdown();
+}
+
 TEST_F(CellsWindowTest, TheGraphMarksTheSamplesOfAClickedCell)
 {
     std::string log = cells_log("cells-ui-graph.dat", grid_samples());
