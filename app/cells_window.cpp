@@ -556,9 +556,7 @@ void CellsWindow::save_csv()
     std::string path = choose_file(request);
     if (path.empty())
         return;
-    std::string text = table_text(',');
-    ReplacingFile out(path);
-    if (out.get() == nullptr || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() || out.commit() != 0)
+    if (write_text_file(path, table_text(',')) != 0)
         ui().message_box("Error Writing to File\n\nDisk Full?", "File Write Error", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
 }
 

@@ -324,10 +324,8 @@ int read_log_values(const std::string& path, const std::vector<ChannelInfo>& cat
     FILE* log = open_regular_file(path);
     if (log == nullptr)
         return CELLS_NO_LOG;
-    std::fseek(log, 0, SEEK_END);
-    long size = std::ftell(log);
+    long size = file_size_rewound(log);
     long total = size / STREAM_SECOND_BYTES;
-    std::rewind(log);
     const size_t most = static_cast<size_t>(size / FRAME_BYTES + 1);
     std::vector<size_t> columns, adcs;   // rows read: export columns and ADC channels
     for (size_t i = 0; i < catalogue.size(); ++i) {

@@ -177,22 +177,7 @@ bool even_steps(double a, double b, double step, std::vector<double>& out)
 CellsSettings read_cells_settings(const std::string& path)
 {
     CellsSettings s;
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return s;
-    std::string line;
-    long read = 0;
-    int c;
-    while ((c = std::fgetc(f)) != EOF && ++read <= FILE_MAX_BYTES) {
-        if (c == '\n') {
-            read_line(line, s);
-            line.clear();
-        } else if (line.size() <= LINE_MAX_BYTES) {
-            line.push_back(static_cast<char>(c));
-        }
-    }
-    read_line(line, s);
-    std::fclose(f);
+    read_text_lines(path, FILE_MAX_BYTES, LINE_MAX_BYTES, [&](std::string& line) { read_line(line, s); });
     return s;
 }
 
@@ -201,8 +186,5 @@ int write_cells_settings(const std::string& path, const CellsSettings& settings)
     std::string text = "# GlanzoFlash cell table settings\n";
     for (const SettingsKey& k : SETTINGS_KEYS)
         k.write(text, settings);
-    ReplacingFile out(path);
-    if (out.get() == nullptr || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size())
-        return -1;
-    return out.commit();
+    return write_text_file(path, text);
 }

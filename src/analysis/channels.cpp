@@ -150,10 +150,8 @@ int compute_series(const std::string& path, const std::vector<ChannelInfo>& chan
     FILE* log = open_regular_file(path);
     if (log == nullptr)
         return SERIES_NO_LOG;
-    std::fseek(log, 0, SEEK_END);
-    long size = std::ftell(log);
+    long size = file_size_rewound(log);
     long total = size / STREAM_SECOND_BYTES;
-    std::rewind(log);
     // A frame takes at least its own bytes: the arrays never grow while the log is read.
     size_t most = static_cast<size_t>(size / FRAME_BYTES + 1);
     out.time.reserve(most);

@@ -292,9 +292,7 @@ int export_log(const std::string& input, const std::string& output, const Export
         std::fclose(in);
         return EXPORT_NO_OUTPUT;
     }
-    std::fseek(in, 0, SEEK_END);
-    long total = std::ftell(in) / STREAM_SECOND_BYTES;
-    std::rewind(in);
+    long total = file_size_rewound(in) / STREAM_SECOND_BYTES;
 
     int rc = EXPORT_OK;
     auto start = [&] {

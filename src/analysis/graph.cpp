@@ -317,13 +317,7 @@ void view_reveal(GraphView& v, double t)
 std::vector<GraphPick> read_graph_settings(const std::string& path)
 {
     std::vector<GraphPick> picks;
-    FILE* f = open_regular_file(path);
-    if (f == nullptr)
-        return picks;
-    std::string line;
-    long read = 0;
-    int c;
-    auto take = [&] {
+    read_text_lines(path, SETTINGS_FILE_MAX, SETTINGS_LINE_MAX, [&](std::string& line) {
         if (line.size() <= SETTINGS_LINE_MAX && !line.empty() && line[0] != '#' && picks.size() < GRAPH_MAX_CHANNELS) {
             // "NAME LANE": the name is everything before the last blank, the lane the number after.
             if (!line.empty() && line.back() == '\r')
@@ -337,16 +331,7 @@ std::vector<GraphPick> read_graph_settings(const std::string& path)
                     picks.push_back({name, lane[0] - '1'});
             }
         }
-        line.clear();
-    };
-    while ((c = std::fgetc(f)) != EOF && ++read <= SETTINGS_FILE_MAX) {
-        if (c == '\n')
-            take();
-        else if (line.size() <= SETTINGS_LINE_MAX)
-            line.push_back(static_cast<char>(c));
-    }
-    take();
-    std::fclose(f);
+    });
     return picks;
 }
 

@@ -107,9 +107,7 @@ int build_view_table(const std::string& log_path, FILE* table, long& rows, const
     FILE* log = open_regular_file(log_path);
     if (log == nullptr)
         return BUILD_NO_LOG;
-    std::fseek(log, 0, SEEK_END);
-    long total = std::ftell(log) / STREAM_SECOND_BYTES;
-    std::rewind(log);
+    long total = file_size_rewound(log) / STREAM_SECOND_BYTES;
 
     char row[VIEW_ROW_BYTES + 1];
     int rc = BUILD_OK;

@@ -145,3 +145,41 @@ int ReplacingFile::commit()
         temp_.clear();
     return ok ? 0 : -1;
 }
+
+long file_size_rewound(FILE* f)
+{
+    std::fseek(f, 0, SEEK_END);
+    long size = std::ftell(f);
+    std::rewind(f);
+    return size < 0 ? 0 : size;
+}
+
+bool read_text_lines(const std::string& path, long max_bytes, size_t max_line,
+                     const std::function<void(std::string& line)>& take)
+{
+    FILE* f = open_regular_file(path);
+    if (f == nullptr)
+        return false;
+    std::string line;
+    long read = 0;
+    int c;
+    while ((c = std::fgetc(f)) != EOF && ++read <= max_bytes) {
+        if (c == '\n') {
+            take(line);
+            line.clear();
+        } else if (line.size() <= max_line) {
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    take(line);
+    std::fclose(f);
+    return true;
+}
+
+int write_text_file(const std::string& path, const std::string& text)
+{
+    ReplacingFile out(path);
+    if (out.get() == nullptr || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size())
+        return -1;
+    return out.commit();
+}

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 // errno for a path that exists but is not a regular file (a folder gives EISDIR).
@@ -22,6 +23,16 @@ std::string file_error_text(int error);
 // Opens `path` for reading in binary mode when it is a regular file (links followed); nullptr
 // with errno set otherwise. Never blocks on a pipe.
 FILE* open_regular_file(const std::string& path);
+// Reads a small text file (a settings file) line by line, at most `max_bytes` of it: `take(line)`
+// gets each line without its '\n', the last one too; a line longer than `max_line` arrives cut to
+// max_line + 1 bytes, so the caller can tell it from one that fits and skip it. False when the
+// file cannot be opened.
+bool read_text_lines(const std::string& path, long max_bytes, size_t max_line,
+                     const std::function<void(std::string& line)>& take);
+// Writes `text` to `path` whole or not at all (a new file beside it, renamed over it); 0 or -1.
+int write_text_file(const std::string& path, const std::string& text);
+// The size of an open file in bytes, leaving it at its start (for progress over a whole read).
+long file_size_rewound(FILE* f);
 // Whether open_regular_file would open `path` (a log or BIN to read: a regular file, readable).
 bool regular_file_readable(const std::string& path);
 

@@ -92,6 +92,13 @@ int run_command(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string fresh_dir(const std::string& name)
+{
+    std::string dir = temp_dir() + "/" + name;
+    run_command("chmod -R u+w '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'; mkdir -p '" + dir + "'");
+    return dir;
+}
+
 CliRun run_cli(const std::string& args)
 {
     std::string out = temp_dir() + "/cli.out", err = temp_dir() + "/cli.err";

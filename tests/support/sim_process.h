@@ -32,6 +32,9 @@ private:
 // Runs a shell command; returns its exit code (-1 when it did not exit normally).
 int run_command(const std::string& command);
 
+// An empty folder NAME in the test folder (what an earlier run left there, read-only or not, goes).
+std::string fresh_dir(const std::string& name);
+
 // What a run of glanzo-cli printed and returned.
 struct CliRun {
     int exit_code;

@@ -29,13 +29,6 @@
 
 namespace {
 
-std::string fresh_dir(const std::string& name)
-{
-    std::string dir = temp_dir() + "/" + name;
-    run_command("chmod -R u+w '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'; mkdir -p '" + dir + "'");
-    return dir;
-}
-
 void write_text(const std::string& path, const std::string& text)
 {
     FILE* f = std::fopen(path.c_str(), "wb");

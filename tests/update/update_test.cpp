@@ -19,14 +19,6 @@
 
 namespace {
 
-// A fresh working folder for one run of the updater.
-std::string fresh_dir(const std::string& name)
-{
-    std::string dir = temp_dir() + "/" + name;
-    run_command("chmod -R u+w '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'; mkdir -p '" + dir + "'");
-    return dir;
-}
-
 struct UpdateRun {
     int exit_code;
     std::vector<std::string> lines;

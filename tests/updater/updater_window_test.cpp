@@ -68,8 +68,7 @@ protected:
         reset_everything();
         reset_updater_settings();
         reset_message_area();
-        dir = temp_dir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        run_command("chmod -R u+w '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'; mkdir -p '" + dir + "'");
+        dir = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         char here[4096];
         ASSERT_NE(getcwd(here, sizeof here), nullptr);
         previous_dir = here;
